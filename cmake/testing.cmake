@@ -1,0 +1,37 @@
+# Helpers for the cross build's tests.
+#
+# zorvet_gtest(NAME SOURCES... [LIBS ...] [PORT]) builds a GoogleTest program and
+# runs it under Wine through CMAKE_CROSSCOMPILING_EMULATOR. PORT marks tests that
+# use the service's fixed port 63872 (they never run at the same time).
+#
+# zorvet_pytest(NAME SCRIPT [PORT] [DISPLAY]) runs a Python driver (tests/py) that
+# starts real processes; it gets the build dir and the source dir.
+function(zorvet_gtest name)
+  cmake_parse_arguments(A "PORT" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${A_SOURCES} ${A_UNPARSED_ARGUMENTS})
+  target_link_libraries(${name} PRIVATE ${A_LIBS} dep_gtest_main)
+  add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
+  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  if(A_PORT)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port63872)
+  endif()
+endfunction()
+
+find_program(PYTHON3 python3 REQUIRED)
+function(zorvet_pytest name script)
+  cmake_parse_arguments(A "PORT;DISPLAY;PREFIX" "TIMEOUT" "" ${ARGN})
+  add_test(NAME ${name}
+    COMMAND ${PYTHON3} ${script} --build ${CMAKE_BINARY_DIR} --source ${CMAKE_SOURCE_DIR})
+  if(NOT A_TIMEOUT)
+    set(A_TIMEOUT 300)
+  endif()
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT}
+    ENVIRONMENT "PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/py;PYTHONDONTWRITEBYTECODE=1")
+  if(A_PORT)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port63872)
+  endif()
+  # Tests that use the shared prefix's registry or services run one at a time.
+  if(A_PREFIX)
+    set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "port63872;prefix")
+  endif()
+endfunction()

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# The main job: installs what is missing, builds, prepares the Wine prefix, starts
+# the stand-in ZorvetDaemon under Wine's service manager and runs the demo.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${ZORVET_BUILD:-$ROOT/build}
+bash "$ROOT/scripts/install-packages.sh"
+bash "$ROOT/scripts/build.sh" --no-host
+. "$ROOT/scripts/wine-env.sh"
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
+if [ -x "$ROOT/scripts/demo-run.sh" ]; then
+  exec bash "$ROOT/scripts/demo-run.sh"
+fi
+echo "demo: nothing to run yet"

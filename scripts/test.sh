@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# The test command: installs what is missing, builds, prepares the Wine prefix
+# and runs every test (Windows programs under Wine, the portable code natively
+# with sanitizers). Prints CTest's summaries.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${ZORVET_BUILD:-$ROOT/build}
+bash "$ROOT/scripts/install-packages.sh"
+bash "$ROOT/scripts/build.sh"
+. "$ROOT/scripts/wine-env.sh"
+# One wineserver for the whole run (services live as long as it does).
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
+wineserver -p
+trap 'wineserver -k 2>/dev/null || true' EXIT
+bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
+# Integration tests copy this prepared prefix into one of their own.
+export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
+
+status=0
+echo "== native (sanitizers)"
+ctest --test-dir "$BUILD/host" --output-on-failure -j"$(nproc)" || status=1
+echo "== windows (wine)"
+ctest --test-dir "$BUILD/win" --output-on-failure -j"$(nproc)" || status=1
+exit $status

@@ -1,0 +1,169 @@
+"""Test bed for integration tests: an isolated Wine prefix in a network namespace
+of its own, so that every test has its own 127.0.0.1:63872, registry and services
+and tests run in parallel.
+
+    import zorvet
+    bed = zorvet.bed()          # re-executes the script inside `unshare -n` first
+    bed.wine("ovik_acc.exe")    # programs of the install directory
+"""
+import argparse
+import atexit
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+INSTALL_WIN = r"C:\Program Files\ZORVET\OVIK"
+INSTALL_KEY = r"HKLM\Software\ZORVET\OVIK"
+DAEMON_PORT = 63872
+
+
+def _args():
+    p = argparse.ArgumentParser()
+    p.add_argument("--build", default=os.path.join(ROOT, "build"))
+    p.add_argument("--source", default=ROOT)
+    a, _ = p.parse_known_args()
+    return a
+
+
+def _enter_netns():
+    """Re-runs this process inside a new network namespace with loopback up."""
+    if os.environ.get("ZORVET_NETNS") == "1":
+        return
+    env = dict(os.environ, ZORVET_NETNS="1")
+    cmd = ["unshare", "-n", "sh", "-c", 'ip link set lo up && exec "$@"', "sh",
+           sys.executable] + sys.argv
+    os.execvpe("unshare", cmd, env)
+
+
+class Bed:
+    def __init__(self, build, display=False):
+        self.build = build
+        self.win_build = os.path.join(build, "win") if os.path.isdir(os.path.join(build, "win")) else build
+        self.bin = os.path.join(self.win_build, "bin")
+        template = os.environ.get("ZORVET_PREFIX_TEMPLATE")
+        if not template or not os.path.isfile(os.path.join(template, "system.reg")):
+            raise SystemExit("ZORVET_PREFIX_TEMPLATE does not name a prepared prefix (scripts/test.sh sets it)")
+        self.tmp = tempfile.mkdtemp(prefix="zorvet-bed-")
+        self.prefix = os.path.join(self.tmp, "prefix")
+        subprocess.run(["cp", "-a", template, self.prefix], check=True)
+        self.install = os.path.join(self.prefix, "drive_c", "Program Files", "ZORVET", "OVIK")
+        os.makedirs(self.install, exist_ok=True)
+        # The newest binaries of this build, whatever the template holds.
+        for f in os.listdir(self.bin):
+            if f.lower().endswith((".exe", ".dll")):
+                shutil.copy2(os.path.join(self.bin, f), self.install)
+        self.env = dict(os.environ)
+        self.env.update(WINEPREFIX=self.prefix, WINEARCH="win32", LC_ALL="zh_CN.UTF-8",
+                        WINEDEBUG=os.environ.get("WINEDEBUG", "-all"),
+                        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree=d;mshtml=d")
+        for k in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
+            self.env.pop(k, None)
+        self.xvfb = None
+        if display:
+            self._start_xvfb()
+        else:
+            self.env.pop("DISPLAY", None)
+        subprocess.run(["wineserver", "-p"], env=self.env, check=True)
+        self.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
+                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        if display:
+            self.run(["wine", "reg", "delete", r"HKCU\Software\Wine\Drivers", "/v", "Graphics", "/f"],
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        atexit.register(self.close)
+
+    def _start_xvfb(self):
+        for n in range(90, 140):
+            if not os.path.exists("/tmp/.X%d-lock" % n):
+                break
+        self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.env["DISPLAY"] = ":%d" % n
+        for _ in range(50):
+            if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                break
+            time.sleep(0.1)
+
+    def close(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
+        if self.xvfb:
+            self.xvfb.kill()
+            self.xvfb.wait()
+        shutil.rmtree(self.tmp, ignore_errors=True)
+
+    # -- processes -----------------------------------------------------------
+    def run(self, argv, timeout=60, **kw):
+        kw.setdefault("stdin", subprocess.DEVNULL)
+        return subprocess.run(argv, env=self.env, timeout=timeout, **kw)
+
+    def wine(self, exe, *args, timeout=60, **kw):
+        """Runs a program of the install directory (or a path) to its end."""
+        path = exe if os.path.isabs(exe) else os.path.join(self.install, exe)
+        kw.setdefault("capture_output", True)
+        return self.run(["wine", path] + list(args), timeout=timeout, cwd=os.path.dirname(path), **kw)
+
+    def start(self, exe, *args, **kw):
+        path = exe if os.path.isabs(exe) else os.path.join(self.install, exe)
+        kw.setdefault("stdin", subprocess.DEVNULL)
+        return subprocess.Popen(["wine", path] + list(args), env=self.env, cwd=os.path.dirname(path), **kw)
+
+    def test_exe(self, name):
+        return os.path.join(self.bin, name)
+
+    # -- registry ------------------------------------------------------------
+    def reg(self, *args):
+        return self.run(["wine", "reg"] + list(args), capture_output=True)
+
+    def reg_query_text(self, key, value=None):
+        r = self.reg("query", key, *(["/v", value] if value is not None else ["/ve"]))
+        return r.stdout.decode("gbk", "replace") if r.returncode == 0 else None
+
+    def read_cert(self):
+        out = self.reg_query_text(INSTALL_KEY, "cert")
+        if out is None:
+            return None
+        for line in out.splitlines():
+            parts = line.split()
+            if len(parts) >= 3 and parts[0] == "cert":
+                return bytes.fromhex(parts[2]) if len(parts) == 3 else b""
+        return None
+
+    def write_cert(self, data):
+        r = self.reg("add", INSTALL_KEY, "/v", "cert", "/t", "REG_BINARY", "/d", data.hex(), "/f")
+        assert r.returncode == 0, r
+
+    # -- service -------------------------------------------------------------
+    def sc(self, *args):
+        return self.run(["wine", "sc"] + list(args), capture_output=True)
+
+    def service_state(self, name="ZorvetDaemon"):
+        out = self.sc("query", name).stdout.decode("latin-1")
+        for line in out.splitlines():
+            if "STATE" in line:
+                return int(line.split(":")[1].split()[0])
+        return 0
+
+    def wait(self, pred, timeout=10.0, step=0.1):
+        end = time.time() + timeout
+        while time.time() < end:
+            v = pred()
+            if v:
+                return v
+            time.sleep(step)
+        return pred()
+
+
+_bed = None
+
+
+def bed(display=False):
+    """The test's bed; call first in a test script."""
+    global _bed
+    if _bed is None:
+        _enter_netns()
+        _bed = Bed(_args().build, display=display)
+    return _bed
