@@ -1,0 +1,5 @@
+// Which parts of the library have landed (temporary; see stubs_pending.cpp).
+// A part that lands defines its HAVE_ macro here.
+#ifndef ZORVET_PENDING_H
+#define ZORVET_PENDING_H
+#endif
