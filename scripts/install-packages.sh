@@ -11,7 +11,7 @@ PACKAGES=(
   wine wine32:i386 wine64
   xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev
-  locales fonts-wqy-microhei iproute2 util-linux
+  locales fonts-wqy-microhei iproute2 util-linux python3-pil zip unzip
 )
 
 need_update=0

@@ -20,6 +20,10 @@ export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
 status=0
 echo "== native (sanitizers)"
 ctest --test-dir "$BUILD/host" --output-on-failure -j"$(nproc)" || status=1
+if [ -d "$BUILD/fuzz" ]; then
+  echo "== fuzz (short bounded runs)"
+  ctest --test-dir "$BUILD/fuzz" --output-on-failure -j"$(nproc)" || status=1
+fi
 echo "== windows (wine)"
 ctest --test-dir "$BUILD/win" --output-on-failure -j"$(nproc)" || status=1
 exit $status
