@@ -40,6 +40,21 @@ def _enter_netns():
     os.execvpe("unshare", cmd, env)
 
 
+def _copy_prefix(template, dest):
+    """Copies the prepared prefix. system32 (most of its size, never written by
+    the tests) is hard-linked; everything else is a real copy."""
+    sys32 = os.path.join("drive_c", "windows", "system32")
+    _copy_without(template, dest, sys32)
+    subprocess.run(["cp", "-a", "--link", os.path.join(template, sys32), os.path.join(dest, sys32)],
+                   check=True)
+
+
+def _copy_without(template, dest, skip):
+    def ignore(d, names):
+        return [n for n in names if os.path.relpath(os.path.join(d, n), template) == skip]
+    shutil.copytree(template, dest, symlinks=True, ignore=ignore)
+
+
 class Bed:
     def __init__(self, build, display=False):
         self.build = build
@@ -50,7 +65,7 @@ class Bed:
             raise SystemExit("ZORVET_PREFIX_TEMPLATE does not name a prepared prefix (scripts/test.sh sets it)")
         self.tmp = tempfile.mkdtemp(prefix="zorvet-bed-")
         self.prefix = os.path.join(self.tmp, "prefix")
-        subprocess.run(["cp", "-a", template, self.prefix], check=True)
+        _copy_prefix(template, self.prefix)
         self.install = os.path.join(self.prefix, "drive_c", "Program Files", "ZORVET", "OVIK")
         os.makedirs(self.install, exist_ok=True)
         # The newest binaries of this build, whatever the template holds.
