@@ -2,4 +2,6 @@
 // A part that lands defines its HAVE_ macro here.
 #ifndef ZORVET_PENDING_H
 #define ZORVET_PENDING_H
+#define HAVE_NOTES
+#define HAVE_HTTP_FETCH
 #endif
