@@ -1,0 +1,246 @@
+// Between the user interface and the core library: login and stop, the three
+// callbacks (state, chosen account, messages), conflicting programs and the
+// hand-over to the updater.
+#include <malloc.h>
+#include <stdlib.h>
+#include <string.h>
+#include <time.h>
+
+#include "app.h"
+#include <shellapi.h>
+#include "client_text.h"
+#include "utils.h"
+
+namespace {
+
+constexpr uint32_t ST_CONFLICTING_PROGRAMS = 0x30170004;
+constexpr uint32_t ST_PROGRAMS_TO_CLOSE = 0x50170005;
+constexpr uint32_t ST_UPGRADE_DLL = 0x301B0003;
+constexpr uint32_t ST_UPGRADE_GUI = 0x301B0004;
+constexpr uint32_t ST_MUST_UPGRADE = 0x50000A09;
+
+// The library has one connection to the service; the main and the dialog
+// thread must not have requests on it at the same time. Recursive, so a
+// callback that arrives inside a request of the same thread may ask again.
+struct RequestLock {
+    CRITICAL_SECTION cs;
+    RequestLock() { InitializeCriticalSection(&cs); }
+} g_requestLock;
+
+struct Request {
+    Request() { EnterCriticalSection(&g_requestLock.cs); }
+    ~Request() { LeaveCriticalSection(&g_requestLock.cs); }
+};
+
+void LoadText(UINT id, char* buffer, int size) {
+    if (LoadStringA(g_app.Instance, id, buffer, size) <= 0) buffer[0] = 0;
+}
+
+// The array the library allocates holds as many records as its own count said;
+// a later count may differ, so the block's size bounds what is read.
+struct ProcList {
+    ProcInfo* items = nullptr;
+    int count = 0;
+    ProcList() {
+        Request r;
+        items = Zorvet_Proc_GetInfo();
+        if (!items) return;
+        int n = Zorvet_Proc_GetCount();
+        size_t allocated = _msize(items) / sizeof(ProcInfo);
+        count = n <= 0 ? 0 : (size_t)n > allocated ? (int)allocated : n;
+    }
+    ~ProcList() { free(items); }
+};
+
+// Lists the programs into text (logged one by one, tag B or F); a line that
+// does not fit the message is left out of it.
+void ListPrograms(const ProcList& list, char tag, char* text, size_t size) {
+    for (int i = 0; i < list.count; i++) {
+        const ProcInfo& p = list.items[i];
+        MsgBox(1, "CB-PCL: %c %.*s %d %.*s", tag, (int)sizeof p.Name - 1, p.Name, (int)p.Pid,
+               (int)sizeof p.Path - 1, p.Path);
+        char line[400];
+        FormatText(line, sizeof line, "%.*s: %.*s\n", (int)sizeof p.Name - 1, p.Name, (int)sizeof p.Path - 1,
+                   p.Path);
+        if (strlen(text) + strlen(line) < size) strcat(text, line);
+    }
+}
+
+void OnConflictingPrograms() {
+    ProcList list;
+    if (list.count <= 0) return;
+    char text[1024];
+    LoadText(IDS_CONFLICT_HEADER, text, countof(text));
+    if (strlen(text) + 1 < sizeof text) strcat(text, "\n");
+    ListPrograms(list, 'B', text, sizeof text);
+    if (g_app.ConnState == 3) return;
+    char ask[200];
+    LoadText(IDS_CONFLICT_ASK, ask, countof(ask));
+    AppendTextGbk(text, sizeof text, ask);
+    if (ShowBox(nullptr, text, MB_YESNO | MB_ICONWARNING | MB_SYSTEMMODAL) == IDYES) {
+        Request r;
+        Zorvet_Proc_Kill();
+    }
+}
+
+void OnProgramsToClose() {
+    ProcList list;
+    if (list.count <= 0) return;
+    char text[1024];
+    LoadText(IDS_CONFLICT_MANUAL, text, countof(text));
+    ListPrograms(list, 'F', text, sizeof text);
+    ShowBox(nullptr, text, MB_OK | MB_SYSTEMMODAL);
+}
+
+void OnConnected() {
+    QueryData q;
+    ZeroMemory(&q, sizeof q);
+    CoreGetQueryData(&q);
+    UpdateTrayIcon(3, 0);
+    char templ[100], title[100], text[100], ip[17];
+    LoadText(IDS_CONNECTED_TITLE, templ, countof(templ));
+    FillTemplate(title, sizeof title, templ, "ovik_acc");
+    QueryIpText(ip, sizeof ip, q);
+    if (ip[0]) {
+        LoadText(IDS_ASSIGNED_IP, templ, countof(templ));
+        FillTemplate(text, sizeof text, templ, ip);
+    } else {
+        CopyText(text, " ");
+    }
+    ShowBalloon(g_app.MainWindow, title, text);
+    ShowPage(PAGE_STATUS);
+    if (g_app.DialogVisible && g_app.DialogWindow) PostMessageA(g_app.DialogWindow, WM_APP_AUTOHIDE, 0, 0);
+    switch (DecideExpiryNotice(q, time(nullptr))) {
+    case EXPIRY_END_DATE_SOON: {
+        char date[12];
+        QueryDateText(date, sizeof date, q);
+        MsgBox(MSG_EXPIRES_SOON, "INFO: the end-date is %s", date);
+        break;
+    }
+    case EXPIRY_LESS_THAN_HOUR:
+        MsgBox(MSG_LESS_THAN_HOUR, "INFO: the end-time is %u.", q.Time);
+        break;
+    default:
+        break;
+    }
+}
+
+}  // namespace
+
+int CoreInit(const InitConfig* config) {
+    Request r;
+    return Zorvet_Init(config, OnCoreMessage, OnCoreState);
+}
+
+void CoreClear() {
+    Request r;
+    Zorvet_Clear();
+}
+
+uint32_t CoreGetServiceVersion() {
+    Request r;
+    return Zorvet_GetCoreVersion();
+}
+
+int CoreGetQueryData(QueryData* q) {
+    Request r;
+    return Zorvet_Get_QueryData(q);
+}
+
+uint32_t CoreSetRegistryValue(uint32_t root, const char* subkey, const char* name, uint32_t op, uint32_t type,
+                              const void* data, uint32_t length) {
+    Request r;
+    return Zorvet_Set_Registry_Value(root, subkey, name, op, type, data, length);
+}
+
+void StartLogin(const LoginInput& input) {
+    LoginRecord rec;
+    ZeroMemory(&rec, sizeof rec);
+    rec.AutoAccount = input.NoStoredCredentials ? 1 : 0;
+    char name[sizeof rec.UserName] = "";
+    if (!input.NoStoredCredentials) {
+        CopyText(name, input.UserName);
+        CopyText(rec.Password, input.Password);
+    }
+    rec.ServiceMask = 1u << ((uint32_t)g_app.ServiceIndex & 31);
+    FormatText(rec.UserName, sizeof rec.UserName, "%s%s", "qx.", name);
+    Request r;
+    Zorvet_Start(&rec, OnCredentials);
+}
+
+void StopSession() {
+    Request r;
+    Zorvet_Stop();
+}
+
+void OnCredentials(const char* name, const char* password) {
+    if (!name) name = "";
+    if (!password) password = "";
+    // The record holds 20 characters of each; a longer account would be cut
+    // (or overflow the stored field), so it is refused.
+    if (strlen(name) > 20 || strlen(password) > 20) {
+        MsgBox(0x10001, "REG: the account from the service is too long (%u, %u characters); not stored.",
+               (unsigned)strlen(name), (unsigned)strlen(password));
+        return;
+    }
+    CopyText(g_app.UserName, name);
+    CopyText(g_app.Password, password);
+    if (!name[0]) return;
+    if (g_app.DialogWindow) PostMessageA(g_app.DialogWindow, WM_APP_CREDENTIALS, 0, 0);
+    SaveConfig(&g_app);
+    g_app.NoStoredCredentials = 0;
+}
+
+void OnCoreState(int state) {
+    InterlockedExchange(&g_app.ConnState, state);
+    switch (state) {
+    case 1:
+        UpdateTrayIcon(1, 0);
+        ShowPage(PAGE_STATUS);
+        break;
+    case 2:
+        ShowPage(PAGE_STATUS);
+        UpdateTrayIcon(2, 0);
+        break;
+    case 3:
+        OnConnected();
+        break;
+    case 4:
+        ShowPage(PAGE_STATUS);
+        UpdateTrayIcon(4, 0);
+        break;
+    default:
+        break;
+    }
+}
+
+void OnCoreMessage(uint32_t code, const char* text) {
+    CoreMessageSink(code, text);
+    switch (code) {
+    case ST_CONFLICTING_PROGRAMS:
+        OnConflictingPrograms();
+        break;
+    case ST_PROGRAMS_TO_CLOSE:
+        OnProgramsToClose();
+        break;
+    case ST_UPGRADE_DLL:
+    case ST_UPGRADE_GUI:
+    case ST_MUST_UPGRADE:
+        ShowBox(nullptr, "ZORVET ACC需要升级才能使用", MB_OK | MB_SYSTEMMODAL);
+        StartUpdater();
+        break;
+    default:
+        break;
+    }
+}
+
+int IsUpdaterRunning() { return FindWindowA(kUpdaterClass, kUpdaterTitle) != nullptr; }
+
+void StartUpdater() {
+    if (IsUpdaterRunning()) return;
+    char version[16], args[128];
+    FormatVersion(kClientVersion, version);
+    FormatText(args, sizeof args, "-auto -v=%s -pid=%d -p=%s", version, kPartnerId, kRegName);
+    ShellExecuteA(nullptr, "open", g_app.UpdaterPath, args, nullptr, SW_SHOWNORMAL);
+    ExitApplication(1);
+}
