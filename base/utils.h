@@ -101,7 +101,9 @@ void FormatIPv4(uint32_t address, char* buffer);  // buffer of at least 16
 void FormatVersion(uint32_t version, char* buffer);  // "%u.%u.%u.%04u", buffer of at least 16
 int ComparePackedVersion(uint32_t current, uint32_t other);
 // "%2.2f%s" with K/M/G/T; the library's copy also logs "string: %s" at debug level
-// through the hook below (null in the client program).
+// through the hook below (null in the client program). The text is cut to fit
+// kByteSizeTextSize bytes, which the buffer must hold.
+constexpr size_t kByteSizeTextSize = 32;
 void FormatByteSize(char* buffer, uint64_t count, const char* suffix);
 extern void (*g_byteSizeTrace)(const char* text);
 uint32_t ParseIPv4(const char* text);
