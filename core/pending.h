@@ -4,4 +4,5 @@
 #define ZORVET_PENDING_H
 #define HAVE_NOTES
 #define HAVE_HTTP_FETCH
+#define HAVE_ROUTING
 #endif
