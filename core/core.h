@@ -115,9 +115,24 @@ uint32_t GetShellVersion(const char* library);
 int Zorvet_ReInit();
 void SetStatusCallback(StateCallback cb);
 void SetCredentialsCallback(CredentialsCallback cb);
+// Internal requests (not exported). 1 success, 0 failure unless noted.
+// get_user_pass: name and password each need 33 bytes (the reply is at most 40).
+int get_user_pass(char* name, char* password);
+int get_remote_info(uint32_t* first, uint16_t* second);
+int get_cert_info(char* text, size_t size);  // refuses a reply of size bytes or more
+int get_service_index();                     // the index; 0x50000A0A when not connected
+int Set_Trans_Data(uint32_t a, uint32_t b);
+int Set_Trans_Band(uint32_t* first, uint32_t* second);
+int init_query(const void* data, uint32_t b);  // data: 64 bytes
 
 // ---- service notifications (notifications.cpp)
 int DispatchNotification(const uint8_t* bytes, int count);
+// The note entries the notifications call (nw_ShowTextNote, nw_ShowImageNote2);
+// tests put recorders here.
+extern void (*g_textNoteEntry)(uint32_t, const char*, const char*, const char*, int, HINSTANCE,
+                               const char*, int, const RECT*, const RECT*, const RECT*);
+extern void (*g_imageNoteEntry)(uint32_t, const char*, const char*, int, HINSTANCE, const char*,
+                                int, int, int, int, int);
 
 // ---- core upgrade watch (upgrade.cpp)
 void start_upgrade(const LatestVersionInfo* info);
