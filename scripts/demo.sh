@@ -7,6 +7,7 @@ BUILD=${ZORVET_BUILD:-$ROOT/build}
 bash "$ROOT/scripts/install-packages.sh"
 bash "$ROOT/scripts/build.sh" --no-host
 . "$ROOT/scripts/wine-env.sh"
+mkdir -p "$WINEPREFIX"
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 wineserver -p

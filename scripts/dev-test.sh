@@ -21,6 +21,7 @@ else
   cmake --build "$ZORVET_BUILD/win"
 fi
 . "$ROOT/scripts/wine-env.sh"
+mkdir -p "$WINEPREFIX"
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 wineserver -p

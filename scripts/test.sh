@@ -9,6 +9,7 @@ bash "$ROOT/scripts/install-packages.sh"
 bash "$ROOT/scripts/build.sh"
 . "$ROOT/scripts/wine-env.sh"
 # One wineserver for the whole run (services live as long as it does).
+mkdir -p "$WINEPREFIX"
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 wineserver -p

@@ -11,7 +11,6 @@ BUILD=${1:?build dir}
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -w
 fi
 # Background Wine programs inherit the first command's standard handles: start
 # them from a command attached to /dev/null (see the project's Wine notes).
