@@ -162,6 +162,31 @@ class Bed:
                 return int(line.split(":")[1].split()[0])
         return 0
 
+    def start_service(self, *args, name="ZorvetDaemon", timeout=20.0):
+        """Starts the service through Wine's service manager with args as its start
+        arguments (Wine's sc has no "config", so the binPath stays as registered)
+        and waits for state 4. Returns True when it runs."""
+        self.sc("start", name, *args)
+        return bool(self.wait(lambda: self.service_state(name) == 4, timeout, 0.2))
+
+    def stop_service(self, name="ZorvetDaemon", timeout=20.0):
+        """Stops the service and waits for state 1; True when it stopped."""
+        self.sc("stop", name)
+        return bool(self.wait(lambda: self.service_state(name) == 1, timeout, 0.2))
+
+    def control(self, line, port=63899, timeout=5.0):
+        """One command to the stand-in service's control channel; its answer line."""
+        import socket
+        with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+            s.sendall(line.encode() + b"\n")
+            answer = b""
+            while not answer.endswith(b"\n"):
+                chunk = s.recv(65536)
+                if not chunk:
+                    break
+                answer += chunk
+        return answer.decode().strip()
+
     def wait(self, pred, timeout=10.0, step=0.1):
         end = time.time() + timeout
         while time.time() < end:
