@@ -61,6 +61,7 @@ LIBRARY_VERSION = 0x1071024B   # result field of both registrations
 SERVICE_VERSION = 0x1072012D   # 1.7.2.0301, what 2010 answers by default
 DEMO_USER = b"demo_user"
 DEMO_PASS = b"demo_pass"
+BAD_LOGIN = 0x5013020B         # 2006 result for another name or password
 
 FAULTS = ("silence", "short", "magic", "other", "close", "reset", "split")
 
@@ -236,9 +237,10 @@ class Rule:
 
 class Peer:
     """The scripted service. Defaults answer like the stand-in ZorvetDaemon does
-    (state machine 1 -> 2 -> 3 on 2006, 3 -> 4 -> 1 on 2007, the demo account by
-    1005 for AutoAccount logins); set states=False to get no unsolicited
-    notifications."""
+    (state machine 1 -> 2 -> 3 on 2006 with the demo account, 3 -> 4 -> 1 on
+    2007/2008, the demo account by 1005 for AutoAccount logins, another name or
+    password refused with BAD_LOGIN and a 1004 message); set states=False to get
+    no state notifications."""
 
     def __init__(self, host="127.0.0.1", port=PORT, states=True, state_gap=0.2):
         self.host, self.port = host, port
@@ -247,6 +249,7 @@ class Peer:
         self.rules = {}
         self.udp_addr = None
         self.state = 1
+        self.last_error = 0
         self.procs = list(DEMO_PROCS)
         self.connect_start = 0
         self.registry = []          # RegistryValueRequest dicts seen by 2018
@@ -444,15 +447,27 @@ class Peer:
         if c == CMD_INIT:
             return True, 0, self.state, b""
         if c == CMD_START:
-            login = parse_login_record(pkt.payload) if len(pkt.payload) >= 180 else {}
-            if self.states and self.state == 1:
-                threading.Thread(target=self._connect_sequence,
-                                 args=(bool(login.get("AutoAccount")),), daemon=True).start()
+            if len(pkt.payload) < 180:
+                return True, 0, 87, b""
+            login = parse_login_record(pkt.payload)
+            auto = bool(login["AutoAccount"])
+            if self.state != 1:
+                return True, 0, 0, b""
+            if not auto and (login["UserName"], login["Password"]) != (DEMO_USER, DEMO_PASS):
+                self.last_error = BAD_LOGIN
+                if self.udp_addr:
+                    self.push_message(BAD_LOGIN, "AUTH: wrong name or password")
+                return True, 0, BAD_LOGIN, b""
+            self.last_error = 0
+            if self.states:
+                threading.Thread(target=self._connect_sequence, args=(auto,), daemon=True).start()
             return True, 0, 0, b""
-        if c == CMD_STOP:
-            if self.states and self.state == 3:
+        if c in (CMD_STOP, CMD_CLEAR):
+            if self.states and self.state in (2, 3):
                 threading.Thread(target=self._sequence, args=((4, 1),), daemon=True).start()
             return True, 0, 0, b""
+        if c == CMD_ERRNO:
+            return True, 0, self.last_error, b""
         if c == CMD_GET_CORE_VERSION:
             return True, 0, SERVICE_VERSION, b""
         if c == CMD_GET_QUERY_DATA:
@@ -464,9 +479,8 @@ class Peer:
         if c == CMD_PROC_GET_INFO:
             return True, 0, 0, b"".join(proc_info(*p) for p in self.procs)
         if c == CMD_PROC_KILL:
-            n = len(self.procs)
             self.procs = []
-            return True, 0, n, b""
+            return True, 0, 0, b""
         if c == CMD_SET_REGISTRY_VALUE:
             req = parse_registry_request(pkt.payload)
             if req is None:
@@ -479,7 +493,9 @@ class Peer:
             return True, 0, 0, b"demo certificate"
         if c == CMD_GET_SERVICE_INDEX:
             return True, 0, 1, b""
-        return True, 0, 0, b""
+        if c in (CMD_SET_TRANS_DATA, CMD_INIT_QUERY):
+            return True, 0, 0, b""
+        return True, 0, 1, b""   # unknown request: ERROR_INVALID_FUNCTION
 
     def _query_data(self):
         now = int(time.time())
