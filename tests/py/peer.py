@@ -238,12 +238,14 @@ class Rule:
 class Peer:
     """The scripted service. Defaults answer like the stand-in ZorvetDaemon does
     (state machine 1 -> 2 -> 3 on 2006 with the demo account, 3 -> 4 -> 1 on
-    2007/2008, the demo account by 1005 for AutoAccount logins, another name or
-    password refused with BAD_LOGIN and a 1004 message); set states=False to get
-    no state notifications."""
+    2007/2008, the demo account by 1005 for AutoAccount logins); set states=False
+    to get no state notifications. With check_login=True, a name other than
+    demo_user (or qx.demo_user, as the client sends it) or another password is
+    refused like the stand-in does: BAD_LOGIN and a 1004 message."""
 
-    def __init__(self, host="127.0.0.1", port=PORT, states=True, state_gap=0.2):
+    def __init__(self, host="127.0.0.1", port=PORT, states=True, state_gap=0.2, check_login=False):
         self.host, self.port = host, port
+        self.check_login = check_login
         self.states, self.state_gap = states, state_gap
         self.packets = []
         self.rules = {}
@@ -453,7 +455,8 @@ class Peer:
             auto = bool(login["AutoAccount"])
             if self.state != 1:
                 return True, 0, 0, b""
-            if not auto and (login["UserName"], login["Password"]) != (DEMO_USER, DEMO_PASS):
+            if not auto and self.check_login and (
+                    login["UserName"] not in (DEMO_USER, b"qx." + DEMO_USER) or login["Password"] != DEMO_PASS):
                 self.last_error = BAD_LOGIN
                 if self.udp_addr:
                     self.push_message(BAD_LOGIN, "AUTH: wrong name or password")
