@@ -124,6 +124,11 @@ char* HttpGet(const char* url, int* length, char** headers, char* digest) {
             break;
         }
         if (got == 0) {
+            if (total < expected) {  // connection ended early: a cut body is no body
+                free(body);
+                body = nullptr;
+                break;
+            }
             char* trimmed = (char*)realloc(body, total + 1);
             if (trimmed) body = trimmed;
             body[total] = 0;

@@ -2,14 +2,18 @@
 #
 # zorvet_gtest(NAME SOURCES... [LIBS ...] [PORT]) builds a GoogleTest program and
 # runs it under Wine through CMAKE_CROSSCOMPILING_EMULATOR. PORT marks tests that
-# use the service's fixed port 63872 (they never run at the same time).
+# use the service's fixed port 63872 (they never run at the same time). NOTEST
+# builds the program only (a Python driver runs it inside a test bed).
 #
 # zorvet_pytest(NAME SCRIPT [PORT] [DISPLAY]) runs a Python driver (tests/py) that
 # starts real processes; it gets the build dir and the source dir.
 function(zorvet_gtest name)
-  cmake_parse_arguments(A "PORT" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(A "PORT;NOTEST" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${A_SOURCES} ${A_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${A_LIBS} dep_gtest_main)
+  if(A_NOTEST)
+    return()
+  endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
   if(A_PORT)
