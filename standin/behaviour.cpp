@@ -145,6 +145,12 @@ static uint32_t RegistryOperation(const uint8_t* p, uint32_t length) {
     return (uint32_t)rc;
 }
 
+// The client program sends the stored name behind its partner prefix "qx.".
+static bool IsDemoUser(const char* name) {
+    if (strncmp(name, "qx.", 3) == 0) name += 3;
+    return strcmp(name, kDemoUser) == 0;
+}
+
 static uint32_t Login(Daemon* d, const uint8_t* payload, uint32_t length) {
     if (length < sizeof(LoginRecord)) return ERROR_INVALID_PARAMETER;
     LoginRecord login;
@@ -160,7 +166,7 @@ static uint32_t Login(Daemon* d, const uint8_t* payload, uint32_t length) {
         std::vector<uint8_t> account;
         AccountPayload(&account);
         Notify(d, wire::NTF_ACCOUNT, 0, 0, account.data(), account.size());
-    } else if (strcmp(user, kDemoUser) != 0 || strcmp(pass, kDemoPass) != 0) {
+    } else if (!IsDemoUser(user) || strcmp(pass, kDemoPass) != 0) {
         static const char kText[] = "AUTH: wrong name or password";
         d->lastError = kBadLogin;
         Notify(d, wire::NTF_MESSAGE, 0, kBadLogin, kText, strlen(kText));

@@ -59,13 +59,20 @@ def replies_have_the_sizes_the_library_requires():
 
 
 @case
-def wrong_password_is_refused_with_a_message():
-    r = c.request(peer.CMD_START, peer.login_record(password="nope"))[2]
-    assert r == 0x5013020B, hex(r)
-    cmd, _, code, text = c.notification()
-    assert (cmd, code) == (peer.NTF_MESSAGE, r) and text
-    assert c.request(peer.CMD_ERRNO)[2] == r
-    assert c.request(peer.CMD_INIT, peer.init_config())[2] == 1
+def only_the_demo_account_logs_in():
+    for name, password in (("demo_user", "nope"), ("other", "demo_pass"), ("qx.other", "demo_pass")):
+        r = c.request(peer.CMD_START, peer.login_record(name, password))[2]
+        assert r == 0x5013020B, (name, hex(r))
+        cmd, _, code, text = c.notification()
+        assert (cmd, code) == (peer.NTF_MESSAGE, r) and text
+        assert c.request(peer.CMD_ERRNO)[2] == r
+        assert c.request(peer.CMD_INIT, peer.init_config())[2] == 1
+    # As the client program sends it: behind the partner prefix.
+    assert c.request(peer.CMD_START, peer.login_record("qx.demo_user", "demo_pass"))[2] == 0
+    assert [c.notification()[3] for _ in range(2)] == [peer.status_payload(2), peer.status_payload(3)]
+    assert c.request(peer.CMD_ERRNO)[2] == 0
+    assert c.request(peer.CMD_CLEAR)[0] == peer.CMD_CLEAR
+    assert [c.notification()[3] for _ in range(2)] == [peer.status_payload(4), peer.status_payload(1)]
 
 
 @case
