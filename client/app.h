@@ -81,6 +81,7 @@ constexpr uint32_t MSG_EXPIRES_SOON = 0x132003;
 
 extern int DebugLog;
 extern volatile LONG BoxShowing;
+extern volatile LONG LastCoreBoxCode;  // code of the last box CoreMessageSink showed
 void MsgBox(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
 void CoreMessageSink(uint32_t code, const char* text);
 const char* AppMessageText(uint32_t code);

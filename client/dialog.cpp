@@ -371,7 +371,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_SHOWWINDOW:
         if (wParam == 1) {
             g_app.DialogVisible = 1;
-            ShowPageNow(PAGE_STATUS, 1);
+            // Also posted (by a second start or the tray), when nothing has shown
+            // the window yet: the page shows it. A nested WM_SHOWWINDOW from that
+            // ShowWindow finds the page in progress and returns.
+            ShowPageNow(PAGE_STATUS, 0);
         } else if (wParam == 0) {
             g_app.DialogVisible = 0;
             if (g_app.ConnState == 3) KillTimer(dialog, STATUS_TIMER);

@@ -10,6 +10,7 @@
 #include "utils.h"
 
 int DebugLog = 0;
+volatile LONG LastCoreBoxCode = 0;
 volatile LONG BoxShowing = 0;
 
 namespace {
@@ -108,6 +109,7 @@ void CoreMessageSink(uint32_t code, const char* text) {
     if (code & 0x200) {
         const char* boxText = CoreMessageText(code);
         if (DebugLog) LogFormatted("[DLL-MsgBox](#%x) %s", code, boxText);
+        InterlockedExchange(&LastCoreBoxCode, (LONG)code);
         ShowBox(CurrentBoxOwner(), boxText, MB_TOPMOST | MB_SETFOREGROUND | MB_ICONERROR);
     }
 }

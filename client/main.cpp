@@ -49,6 +49,7 @@ void OnCreate(HWND window) {
     CopyText(config.Regname, kRegName);
     config.Version = kClientVersion;
     config.PartnerID = kPartnerId;
+    InterlockedExchange(&LastCoreBoxCode, 0);
     int r = CoreInit(&config);
     if (r >= 1 && r <= 4) OnCoreState(r);
     if (r >= 0 && r <= 4) {
@@ -65,7 +66,12 @@ void OnCreate(HWND window) {
     default: text = "Zorvet 初始化失败"; break;
     }
     LogVersions();
-    CoreMessageSink((uint32_t)r, text);
+    // The library may have reported the same code through the message callback
+    // (an upgrade under way): the user has seen its box once already.
+    if ((uint32_t)LastCoreBoxCode == (uint32_t)r)
+        MsgBox(1, "%s", text);
+    else
+        CoreMessageSink((uint32_t)r, text);
     // Closed once the window exists: destroying it inside its own creation
     // would make start-up report (and box) a window failure as well.
     PostMessageA(window, WM_APP_EXIT, 1, 1);

@@ -1,0 +1,156 @@
+"""Helpers of the ovik_acc end-to-end tests: a bed with the program's options in
+"cert", the stand-in service registered (idle, so that a scripted peer serves
+127.0.0.1:63872), the program started and looked at through uiprobe.exe."""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "py"))
+import zorvet  # noqa: E402
+import peer  # noqa: E402
+
+KEY = zorvet.INSTALL_KEY
+BOX_TITLE = "OVIK_ACC 提示信息"
+OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD, OPT_AUTORUN, OPT_AUTOCONNECT, OPT_IMPORTANT, OPT_LOG = (
+    0x80, 0x40, 0x20, 0x10, 0x08, 0x04)
+
+
+def gbk(text):
+    return text.encode("gbk")
+
+
+def scramble(text):
+    """The stored credential transform (the program's own, in Python)."""
+    b = text.encode("latin-1")
+    n = len(b)
+    t = [0] * (2 * n)
+    for i, c in enumerate(b):
+        v = (c - 256 if c >= 128 else c) + 3 * i
+        t[i] = (v >> 1) & 15
+        t[n + i] = ((v >> 5) & 15) | ((v & 1) << 3)
+    return bytes((j * j + t[2 * j] * 16 + t[2 * j + 1]) & 0xFF for j in range(n))
+
+
+def swap(b):
+    return bytes(((x << 4) | (x >> 4)) & 0xFF for x in b)
+
+
+def make_cert(options=OPT_LOG, user="", password="", server="", index=0, version=0x1073008B, fill=0):
+    c = bytearray([fill] * 126)
+    c[0:4] = struct.pack("<I", version)
+    c[4:24] = scramble(user).ljust(20, b"\0")
+    c[24:44] = scramble(password).ljust(20, b"\0")
+    c[44] = options
+    c[91:111] = swap(server.encode().ljust(20, b"\0"))
+    c[111] = index
+    return bytes(c)
+
+
+class Client:
+    def __init__(self, display=False, service="idle"):
+        self.bed = zorvet.bed(display=display)
+        b = self.bed
+        self.install = b.install
+        for exe in ("uiprobe.exe", "fake_updater.exe"):
+            shutil.copy2(b.test_exe(exe), os.path.join(b.install, exe))
+        self.proc = None
+        self.peer = None
+        self.set_service(service)
+
+    # -- service and peer
+    def set_service(self, mode):
+        """mode: None (not installed), "stopped", or "idle" (running, port left to the peer)."""
+        b = self.bed
+        b.sc("stop", "ZorvetDaemon")
+        b.wait(lambda: b.service_state() in (0, 1), timeout=5)
+        b.sc("delete", "ZorvetDaemon")
+        b.wait(lambda: b.service_state() == 0, timeout=5)
+        if mode is None:
+            return
+        exe = zorvet.INSTALL_WIN + "\\ZorvetDaemon.exe"
+        r = b.sc("create", "ZorvetDaemon", "binPath=", exe + " -idle -control 0")
+        assert r.returncode == 0, r
+        if mode == "idle":
+            b.sc("start", "ZorvetDaemon")
+            assert b.wait(lambda: b.service_state() == 4, timeout=10), "service did not start"
+
+    def start_peer(self, **kw):
+        self.peer = peer.Peer(**kw).start()
+        return self.peer
+
+    # -- the program
+    def start(self, *args):
+        self.proc = self.bed.start("ovik_acc.exe", *args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return self.proc
+
+    def wait_exit(self, timeout=20):
+        try:
+            return self.proc.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+
+    def probe(self, *args, timeout=30):
+        r = self.bed.wine(os.path.join(self.install, "uiprobe.exe"), *[str(a) for a in args], timeout=timeout)
+        return r.stdout.decode("latin-1")
+
+    def box(self, answer="ok", timeout_ms=10000):
+        """Text of the next box (None when none came), answered."""
+        out = self.probe("box", timeout_ms, answer, timeout=timeout_ms / 1000 + 20)
+        for line in out.splitlines():
+            if line.startswith("BOX "):
+                return bytes.fromhex(line[4:].strip())
+        return None
+
+    def dialog(self):
+        """{'visible': 0/1, 'rect': (x,y,w,h), 'controls': {id: dict}} or None."""
+        out = self.probe("dialog")
+        d = None
+        for line in out.splitlines():
+            p = line.split()
+            if p and p[0] == "DIALOG":
+                d = {"visible": int(p[1]), "rect": tuple(int(x) for x in p[2:6]), "controls": {}}
+            elif p and p[0] == "CTRL" and d is not None:
+                d["controls"][int(p[1])] = {"class": p[2], "visible": int(p[3]), "enabled": int(p[4]),
+                                            "rect": tuple(int(x) for x in p[5:9]),
+                                            "text": bytes.fromhex(p[9]) if len(p) > 9 else b""}
+        return d
+
+    def visible(self, *ids):
+        d = self.dialog()
+        return d and d["visible"] and all(d["controls"].get(i, {}).get("visible") for i in ids)
+
+    def wait_visible(self, *ids, timeout=15):
+        return self.bed.wait(lambda: self.visible(*ids), timeout=timeout, step=0.3)
+
+    def log(self):
+        p = os.path.join(self.install, "ovik_acc.log")
+        return open(p, "rb").read() if os.path.exists(p) else b""
+
+    def wait_log(self, needle, timeout=15):
+        if isinstance(needle, str):
+            needle = gbk(needle)
+        return self.bed.wait(lambda: needle in self.log(), timeout=timeout, step=0.2)
+
+    def cert(self):
+        return self.bed.read_cert()
+
+    def find(self, cls="-", title="-"):
+        return "FOUND" in self.probe("find", cls, title)
+
+    def exit_via_tray(self):
+        self.probe("command", 220)
+
+    def kill(self):
+        if self.proc and self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.bed.run(["wine", "taskkill", "/f", "/im", "ovik_acc.exe"], capture_output=True)
+
+
+def check(cond, what):
+    if not cond:
+        raise SystemExit("FAIL: " + what)
+    print("ok:", what)
