@@ -24,7 +24,7 @@ fi
 
 mkdir -p "$ZORVET_INSTALL_UNIX"
 # The installation: the deliverables and the stand-in service.
-for f in Zorvet_Core.dll ovik_acc.exe updater.exe ZorvetDaemon.exe; do
+for f in Zorvet_Core.dll ovik_acc.exe updater.exe ZorvetDaemon.exe linkdemo.exe; do
   if [ -e "$BUILD/bin/$f" ]; then cp -f "$BUILD/bin/$f" "$ZORVET_INSTALL_UNIX/"; fi
 done
 
