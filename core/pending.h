@@ -5,6 +5,7 @@
 #define HAVE_NOTES
 #define HAVE_HTTP_FETCH
 #define HAVE_ROUTING
+#define HAVE_PROTOCOL
 #define HAVE_EXPORTS
 #define HAVE_NOTIFICATIONS
 #define HAVE_UPGRADE
