@@ -165,7 +165,10 @@ class Bed:
     def start_service(self, *args, name="ZorvetDaemon", timeout=20.0):
         """Starts the service through Wine's service manager with args as its start
         arguments (Wine's sc has no "config", so the binPath stays as registered)
-        and waits for state 4. Returns True when it runs."""
+        and waits for state 4. Returns True when it runs. A running service is
+        stopped first, so the arguments always apply."""
+        if self.service_state(name) not in (0, 1):
+            self.stop_service(name)
         self.sc("start", name, *args)
         return bool(self.wait(lambda: self.service_state(name) == 4, timeout, 0.2))
 
