@@ -129,6 +129,17 @@ class Bed:
     def test_exe(self, name):
         return os.path.join(self.bin, name)
 
+    # -- network -------------------------------------------------------------
+    def set_online(self, online=True):
+        """WinINet's InternetGetConnectedState follows the routes: a namespace with
+        only 127.0.0.1 counts as offline. A default route through a gateway on lo
+        (nothing leaves the namespace) makes it count as online."""
+        if online:
+            subprocess.run(["ip", "addr", "replace", "10.255.0.2/24", "dev", "lo"], check=True)
+            subprocess.run(["ip", "route", "replace", "default", "via", "10.255.0.1", "dev", "lo"], check=True)
+        else:
+            subprocess.run(["ip", "route", "del", "default"], stderr=subprocess.DEVNULL)
+
     # -- registry ------------------------------------------------------------
     def reg(self, *args):
         return self.run(["wine", "reg"] + list(args), capture_output=True)
