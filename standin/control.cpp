@@ -28,9 +28,11 @@
  *   udp                       OK <port> of the registered UDP address, or OK none
  *   stop                      end the service (as SERVICE_CONTROL_STOP does)
  */
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #include <sstream>
 

@@ -8,6 +8,7 @@
 // scripted peer of the tests can own the port. The control channel is described
 // in control.cpp.
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 #include "standin.h"
@@ -86,7 +87,8 @@ static void WINAPI ServiceMain(DWORD argc, char** argv) {
     // argv[0] is the service name; the rest are the start arguments.
     if (argc > 1) ParseOptions(&g_daemon.opt, (int)argc - 1, argv + 1);
     ReportStatus(SERVICE_START_PENDING, NO_ERROR);
-    int rc = Serve();
+    int rc = Serve();  // 1 Winsock, 2 a port is taken
+    g_status.dwServiceSpecificExitCode = (DWORD)rc;
     ReportStatus(SERVICE_STOPPED, rc == 0 ? NO_ERROR : ERROR_SERVICE_SPECIFIC_ERROR);
 }
 

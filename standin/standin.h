@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <stdint.h>
+#include <time.h>
 
 #include <string>
 #include <vector>
