@@ -5,6 +5,7 @@
 #define ZORVET_UPDATER_APP_H
 
 #include "afxwin.h"
+#include "status_display.h"
 
 // ---- set at start-up from the command line (cmdline.cpp) ----------------------
 
@@ -48,7 +49,8 @@ BOOL ApplyCommandLine(const CUpdaterCommandLineInfo* info, LPCSTR exeBaseName, L
 
 // ---- the progress dialog (template 102, class ZorvetUpdater) -------------------
 
-class CUpdaterDlg : public CDialog {
+// Registered as the engine's display while it exists.
+class CUpdaterDlg : public CDialog, public IUpdateDisplay {
 public:
     enum { IDD = 102 };
     explicit CUpdaterDlg(CWnd* parent = NULL);
@@ -56,11 +58,11 @@ public:
 
     BOOL OnInitDialog() override;
     // Status line; in daemon mode also sent as an UpdateNotice.
-    void SetStatusText(LPCSTR text);
+    void SetStatusText(LPCSTR text) override;
     // A range above 0 sets 0..range; position 0 also shows the bar.
-    void SetFileProgress(int position, int range);
-    void SetTotalProgress(int position, int range);
-    void SetLatestVersion(LPCSTR version);
+    void SetFileProgress(int position, int range) override;
+    void SetTotalProgress(int position, int range) override;
+    void SetLatestVersion(LPCSTR version) override;
     CString GetStatusText() const { return m_strStatus; }
 
     void OnSysCommand(UINT nID, LPARAM lParam);

@@ -54,7 +54,19 @@ protected:                                                     \
         return &messageMap;                                                 \
     }
 
-#define AFX_MSG_CAST(type, fn) reinterpret_cast<AFX_PMSG>(static_cast<type>(fn))
+// Handler pointers of the other signatures travel in the entry's AFX_PMSG slot;
+// DispatchMap reads them back through the same union.
+union AfxMessageFunction {
+    AFX_PMSG pfn;
+    void (CWnd::*pfn_vwl)(UINT, LPARAM);
+    HCURSOR (CWnd::*pfn_hv)();
+    void (CWnd::*pfn_vpos)(WINDOWPOS*);
+};
+inline AFX_PMSG AfxPmsg(AFX_PMSG f) { return f; }
+inline AFX_PMSG AfxPmsg(void (CWnd::*f)(UINT, LPARAM)) { AfxMessageFunction u; u.pfn_vwl = f; return u.pfn; }
+inline AFX_PMSG AfxPmsg(HCURSOR (CWnd::*f)()) { AfxMessageFunction u; u.pfn_hv = f; return u.pfn; }
+inline AFX_PMSG AfxPmsg(void (CWnd::*f)(WINDOWPOS*)) { AfxMessageFunction u; u.pfn_vpos = f; return u.pfn; }
+#define AFX_MSG_CAST(type, fn) AfxPmsg(static_cast<type>(fn))
 #define ON_WM_SYSCOMMAND() \
     {WM_SYSCOMMAND, 0, 0, AfxSig_vwl, AFX_MSG_CAST(void (CWnd::*)(UINT, LPARAM), &ThisClass::OnSysCommand)},
 #define ON_WM_PAINT() {WM_PAINT, 0, 0, AfxSig_vv, AFX_MSG_CAST(void (CWnd::*)(), &ThisClass::OnPaint)},
