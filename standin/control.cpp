@@ -19,6 +19,7 @@
  *   off [CMD]                 drop the rule of CMD, or every rule
  *   push CMD [value=N] [result=N] [payload=HEX]
  *                             send notification CMD now to the registered UDP address
+ *                             (ERR before a client registered, so not in a scenario)
  *   state [N]                 OK <state>; with N set it (no notification)
  *   gap MS                    time between the two state steps of a connect or a stop
  *   procs N                   number of conflicting programs listed (0..8)
