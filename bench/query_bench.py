@@ -1,0 +1,15 @@
+"""Runs bench_core_query against the stand-in ZorvetDaemon in a test bed of its own.
+    ZORVET_PREFIX_TEMPLATE=PREFIX PYTHONPATH=tests/py python3 bench/query_bench.py --build BUILD [iterations]
+(scripts/dev-test.sh prepares such a prefix.)"""
+import sys
+
+import zorvet
+
+bed = zorvet.bed()
+if not bed.start_service():
+    raise SystemExit("ZorvetDaemon did not start")
+args = [a for a in sys.argv[1:] if a.isdigit()]
+r = bed.wine("bench_core_query.exe", *args, timeout=300)
+sys.stdout.write(r.stdout.decode("latin-1"))
+bed.stop_service()
+sys.exit(r.returncode)
