@@ -431,11 +431,15 @@ CString PrepareSelfReplace(CString* path) {
     CString result;
     result.Format("%s\\_%s", (LPCSTR)g_strOwnFolder, (LPCSTR)g_strOwnName);
     if (g_strBatchText.IsEmpty()) {
+        // Moves the new file over the running updater once that has exited (a
+        // second apart, at most 30 times). The move replaces the file in one step,
+        // so "_updater.exe" goes away only together with its arrival: a failed
+        // attempt leaves both files in place (fc cannot be trusted to verify a
+        // copy: some systems' fc reports every pair as equal).
         g_strBatchText.Format(
-            "@echo off\n:rc\nxcopy /R  /Y \"%s\" \"%s\" >nul 2>&1\nfc /B \"%s\" \"%s\" > nul 2>&1\n"
-            "if errorlevel 1 goto rc\n:rd\ndel /F /Q \"%s\" >nul 2>&1\nif exist \"%s\" goto rd\ndel \"%s\"\n",
-            (LPCSTR)result, (LPCSTR)g_strOwnPath, (LPCSTR)result, (LPCSTR)g_strOwnPath, (LPCSTR)result,
-            (LPCSTR)result, (LPCSTR)g_strBatchFile);
+            "@echo off\nset /a n=0\n:rc\nping -n 2 127.0.0.1 >nul 2>&1\nmove /Y \"%s\" \"%s\" >nul 2>&1\n"
+            "if not exist \"%s\" goto done\nset /a n+=1\nif %%n%% lss 30 goto rc\n:done\ndel \"%s\"\n",
+            (LPCSTR)result, (LPCSTR)g_strOwnPath, (LPCSTR)result, (LPCSTR)g_strBatchFile);
     }
     if (path) *path = result;
     return result;

@@ -237,7 +237,9 @@ int DeleteFolderTree(LPCSTR folder) {
                 return 0;
             }
             if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                DeleteFolderTree(path);
+                // A junction or other reparse point is removed itself, never entered:
+                // its target lies outside the tree being deleted.
+                if (!(found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) DeleteFolderTree(path);
                 RemoveDirectoryA(path);
             } else {
                 if (found.dwFileAttributes & FILE_ATTRIBUTE_READONLY) SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
@@ -279,6 +281,8 @@ LPCSTR ShellExecuteErrorText(UINT_PTR result) {
     }
 }
 
+const DWORD kUnattendedExecWaitMs = 10 * 60 * 1000;
+
 BOOL ExecCmd(LPCSTR command, LPCSTR arguments, BOOL wait, BOOL visible) {
     int show = visible ? SW_SHOW : SW_HIDE;
     if (wait) {
@@ -296,8 +300,13 @@ BOOL ExecCmd(LPCSTR command, LPCSTR arguments, BOOL wait, BOOL visible) {
         info.nShow = show;
         if (ShellExecuteExA(&info)) {
             if (info.hProcess) {
-                WaitForSingleObject(info.hProcess, INFINITE);
+                // Nobody is there in daemon mode to end a program that never exits.
+                DWORD waited = WaitForSingleObject(info.hProcess, g_bDaemonMode ? kUnattendedExecWaitMs : INFINITE);
                 CloseHandle(info.hProcess);
+                if (waited == WAIT_TIMEOUT) {
+                    WriteLogF(TRUE, "ExecCmd timed out: Command=%s", command);
+                    return FALSE;
+                }
             }
             return TRUE;
         }

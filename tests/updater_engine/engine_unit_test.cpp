@@ -309,8 +309,10 @@ TEST(EngineEnv, SelfReplaceAndSplitPath) {
     EXPECT_EQ(CString("C:\\Program Files\\ZORVET\\OVIK\\_updater.exe"), r);
     EXPECT_EQ(r, target);
     CString batch = g_strBatchText;
-    EXPECT_EQ(0, batch.Find("@echo off\n:rc\nxcopy /R  /Y \"C:\\Program Files\\ZORVET\\OVIK\\_updater.exe\" "
-                            "\"C:\\Program Files\\ZORVET\\OVIK\\updater.exe\" >nul 2>&1\n"));
+    EXPECT_EQ(0, batch.Find("@echo off\n"));
+    EXPECT_NE(-1, batch.Find("move /Y \"C:\\Program Files\\ZORVET\\OVIK\\_updater.exe\" "
+                             "\"C:\\Program Files\\ZORVET\\OVIK\\updater.exe\" >nul 2>&1\n"));
+    EXPECT_EQ(-1, batch.Find("fc "));  // never trusts fc to verify the copy
     EXPECT_NE(-1, batch.Find("del \"C:\\Program Files\\ZORVET\\OVIK\\download.bat\"\n"));
     g_strOwnName = "other.exe";
     PrepareSelfReplace(&target);
