@@ -87,8 +87,10 @@ static void ScheduleStates(Daemon* d, uint32_t first, uint32_t second) {
 }
 
 static void StopConnection(Daemon* d) {
-    if (d->state == ZORVET_STATE_CONNECTING || d->state == ZORVET_STATE_CONNECTED)
-        ScheduleStates(d, ZORVET_STATE_DISCONNECTING, ZORVET_STATE_IDLE);
+    bool connecting = d->state == ZORVET_STATE_CONNECTING || d->state == ZORVET_STATE_CONNECTED;
+    for (const Pending& p : d->pending)  // a connect whose first step is still to come
+        if (p.kind == PEND_STATE && p.state == ZORVET_STATE_CONNECTING) connecting = true;
+    if (connecting) ScheduleStates(d, ZORVET_STATE_DISCONNECTING, ZORVET_STATE_IDLE);
 }
 
 static void FillQueryData(Daemon* d, QueryData* q) {

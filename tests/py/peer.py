@@ -252,6 +252,8 @@ class Peer:
         self.udp_addr = None
         self.state = 1
         self.last_error = 0
+        self._seq = 0
+        self._target = None         # final state of the running state sequence
         self.procs = list(DEMO_PROCS)
         self.connect_start = 0
         self.registry = []          # RegistryValueRequest dicts seen by 2018
@@ -453,8 +455,8 @@ class Peer:
                 return True, 0, 87, b""
             login = parse_login_record(pkt.payload)
             auto = bool(login["AutoAccount"])
-            if self.state != 1:
-                return True, 0, 0, b""
+            if self.state != 1 or self._target == 3:
+                return True, 0, 0, b""      # already on the way
             if not auto and self.check_login and (
                     login["UserName"] not in (DEMO_USER, b"qx." + DEMO_USER) or login["Password"] != DEMO_PASS):
                 self.last_error = BAD_LOGIN
@@ -463,11 +465,11 @@ class Peer:
                 return True, 0, BAD_LOGIN, b""
             self.last_error = 0
             if self.states:
-                threading.Thread(target=self._connect_sequence, args=(auto,), daemon=True).start()
+                self._run_sequence((2, 3), account=auto)
             return True, 0, 0, b""
         if c in (CMD_STOP, CMD_CLEAR):
-            if self.states and self.state in (2, 3):
-                threading.Thread(target=self._sequence, args=((4, 1),), daemon=True).start()
+            if self.states and self._target != 1 and (self.state in (2, 3) or self._target == 3):
+                self._run_sequence((4, 1))
             return True, 0, 0, b""
         if c == CMD_ERRNO:
             return True, 0, self.last_error, b""
@@ -507,14 +509,22 @@ class Peer:
                           ConnectTime=secs, Recv=secs * 2048, Out=secs * 6144,
                           RecvRate=2.0 if secs else 0.0, OutRate=6.0 if secs else 0.0)
 
-    def _connect_sequence(self, auto):
-        if auto and self.udp_addr:
-            self.push_account()
-        self._sequence((2, 3))
+    def _run_sequence(self, states, account=False):
+        """State steps state_gap apart; a newer sequence (a stop while connecting)
+        cancels the one running."""
+        with self._cond:
+            self._seq += 1
+            gen = self._seq
+            self._target = states[-1]
+        threading.Thread(target=self._sequence, args=(gen, states, account), daemon=True).start()
 
-    def _sequence(self, states):
+    def _sequence(self, gen, states, account):
+        if account and self.udp_addr:
+            self.push_account()
         for s in states:
             time.sleep(self.state_gap)
+            if gen != self._seq:
+                return
             if s == 3:
                 self.connect_start = int(time.time())
             self.state = s
@@ -523,6 +533,9 @@ class Peer:
                     self.push_status(s)
                 except OSError:
                     pass
+        with self._cond:
+            if gen == self._seq:
+                self._target = None
 
     def _answer(self, conn, pkt):
         """Replies per rule or default; False when the connection was ended."""

@@ -98,6 +98,20 @@ def auto_account_login_connects_and_stop_disconnects():
 
 
 @case
+def stop_while_connecting_never_reaches_connected():
+    assert c.request(peer.CMD_START, peer.login_record())[2] == 0
+    assert c.request(peer.CMD_STOP)[0] == peer.CMD_STOP
+    seen = []
+    try:
+        while True:
+            seen.append(struct.unpack("<I", c.notification(1.0)[3])[0])
+    except socket.timeout:
+        pass
+    assert 3 not in seen and seen[-1:] == [1], seen
+    assert c.request(peer.CMD_INIT, peer.init_config())[2] == 1
+
+
+@case
 def proc_kill_empties_the_list():
     bed.control("procs 3")
     assert c.request(peer.CMD_PROC_GET_COUNT)[2] == 3

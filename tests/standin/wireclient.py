@@ -39,6 +39,7 @@ class WireClient:
         return p[2], p[4], p[5], p[6]
 
     def notification(self, timeout=3):
+        self.udp.settimeout(timeout)
         data, _ = self.udp.recvfrom(8192)
         p = peer.parse(data)
         assert p is not None and p[0] == peer.MAGIC and p[3] == len(p[6]), data
