@@ -21,19 +21,19 @@ constexpr int kTextNoteSkin = 1002;
 constexpr int kImageNoteClose = 1001;
 const char kNoteResourceType[] = "BINARY";
 
-// One text of a notification: at offset `offset`, `length` bytes. The lengths
-// come from the service; the caller has checked that they sum to the payload.
+// One text of a notification, in a buffer of its own.
 struct TextField {
     char text[kTextSize];
 };
 
-// Copies `length` bytes at `from` into the field, NUL behind them.
-void TakeText(TextField* field, const uint8_t* from, uint32_t length) {
+// Copies `length` bytes at `from` and a NUL behind them. A text that does not
+// fit is refused (the whole notification is dropped), never cut.
+bool TakeText(TextField* field, const uint8_t* from, uint32_t length) {
+    if (length >= countof(field->text)) return false;
     memcpy(field->text, from, length);
     field->text[length] = 0;
+    return true;
 }
-
-bool FitsText(uint32_t length) { return length < kTextSize; }
 
 void OnStatus(const uint8_t* payload) {
     if (g_core.stateCallback == nullptr) return;
@@ -52,11 +52,12 @@ void OnAccount(const uint8_t* payload, uint32_t length) {
     if (g_core.credentialsCallback == nullptr || length < 8) return;
     uint32_t nameLength = wire::GetU32(payload);
     uint32_t passLength = wire::GetU32(payload + 4);
+    // 64-bit sum: lengths from the service must not wrap around to the payload size.
     if (8 + (uint64_t)nameLength + passLength != length) return;
-    if (!FitsText(nameLength) || !FitsText(passLength)) return;
     TextField name, password;
-    TakeText(&name, payload + 8, nameLength);
-    TakeText(&password, payload + 8 + nameLength, passLength);
+    if (!TakeText(&name, payload + 8, nameLength) ||
+        !TakeText(&password, payload + 8 + nameLength, passLength))
+        return;
     g_core.credentialsCallback(name.text, password.text);
 }
 
@@ -68,12 +69,11 @@ void OnTextNote(const uint8_t* payload, uint32_t length) {
     uint32_t textLength = wire::GetU32(payload + 12);
     uint32_t urlLength = wire::GetU32(payload + 16);
     if (20 + (uint64_t)titleLength + textLength + urlLength != length) return;
-    if (!FitsText(titleLength) || !FitsText(textLength) || !FitsText(urlLength)) return;
     TextField title, text, url;
     const uint8_t* p = payload + 20;
-    TakeText(&title, p, titleLength);
-    TakeText(&text, p + titleLength, textLength);
-    TakeText(&url, p + titleLength + textLength, urlLength);
+    if (!TakeText(&title, p, titleLength) || !TakeText(&text, p + titleLength, textLength) ||
+        !TakeText(&url, p + titleLength + textLength, urlLength))
+        return;
     ReportMessage(kTrace, "DLL: nw_ShowTextNote: reg_id=%d, title=%s message =%s url=%s",
                   (int)regId, title.text, text.text, url.text);
     g_textNoteEntry(regId, title.text, text.text, url.text, (int)seconds, g_core.moduleInstance,
@@ -87,10 +87,10 @@ void OnImageNote(const uint8_t* payload, uint32_t length) {
     uint32_t imageLength = wire::GetU32(payload + 8);
     uint32_t urlLength = wire::GetU32(payload + 12);
     if (16 + (uint64_t)imageLength + urlLength != length) return;
-    if (!FitsText(imageLength) || !FitsText(urlLength)) return;
     TextField image, url;
-    TakeText(&image, payload + 16, imageLength);
-    TakeText(&url, payload + 16 + imageLength, urlLength);
+    if (!TakeText(&image, payload + 16, imageLength) ||
+        !TakeText(&url, payload + 16 + imageLength, urlLength))
+        return;
     ReportMessage(kTrace, "DLL: nw_ShowImageNote2: reg_id=%d image=%s url=%s", (int)regId,
                   image.text, url.text);
     g_imageNoteEntry(regId, image.text, url.text, (int)seconds, g_core.moduleInstance,
