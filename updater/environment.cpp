@@ -320,8 +320,9 @@ CString GetOsBitness() {
     typedef void(WINAPI * NativeInfo)(LPSYSTEM_INFO);
     SYSTEM_INFO info;
     memset(&info, 0, sizeof(info));
+    // Through void (*)(void), the one function type a cast may pass without a warning.
     NativeInfo get = reinterpret_cast<NativeInfo>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
+        reinterpret_cast<void (*)(void)>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetNativeSystemInfo")));
     // Before Windows XP there is no native view; such a system is 32-bit only.
     if (get)
         get(&info);
