@@ -22,7 +22,7 @@ function(zorvet_gtest name)
 endfunction()
 
 # Debian's python3 (with python3-pil), not whatever python3 comes first in PATH.
-find_program(PYTHON3 python3 PATHS /usr/bin NO_DEFAULT_PATH REQUIRED)
+set(PYTHON3 /usr/bin/python3)
 function(zorvet_pytest name script)
   cmake_parse_arguments(A "PORT;DISPLAY;PREFIX" "TIMEOUT" "" ${ARGN})
   add_test(NAME ${name}
