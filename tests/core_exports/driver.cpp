@@ -101,7 +101,22 @@ std::string X(uint32_t v) {
     return b;
 }
 
-void OnMessage(uint32_t code, const char* text) { Line("M " + X(code) + " " + HexText(text)); }
+void Pump(DWORD ms, int untilState);
+
+// With nest set, the first message callback pumps messages before it prints, as a
+// message box inside a callback would: a notification that arrives meanwhile is
+// handled nested, and the outer text must still be intact afterwards.
+DWORD g_nestPumpMs = 0;
+
+void OnMessage(uint32_t code, const char* text) {
+    static int depth = 0;
+    if (g_nestPumpMs && depth == 0) {
+        ++depth;
+        Pump(g_nestPumpMs, 0);
+        --depth;
+    }
+    Line("M " + X(code) + " " + HexText(text));
+}
 
 void OnState(int state) {
     g_lastState = state;
@@ -302,6 +317,9 @@ void Run(const std::vector<std::string>& w) {
         g_lastState = 0;
         Pump(Num(w, 2, 5000), (int)Num(w, 1));
         Result(c, std::to_string(g_lastState == (int)Num(w, 1) ? 1 : 0));
+    } else if (c == "nest") {
+        g_nestPumpMs = Num(w, 1);
+        Result(c, "done");
     } else if (c == "updaterwin") {
         CreateUpdaterWindow();
         Result(c, "done");

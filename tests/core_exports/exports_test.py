@@ -344,6 +344,18 @@ def stop_and_clear_send_their_requests_and_clear_closes():
 
 
 @case
+def message_arriving_inside_a_pumping_callback_gets_its_own_buffer():
+    with connected(Driver(bed)) as d:
+        d.call("nest", 400)
+        p.push_message(0x30170004, "outer text, longer than the inner one")
+        time.sleep(0.05)
+        p.push_message(0x30000001, "inner")
+        _, ev = d.call("pump", 1000)
+        assert messages(ev) == [(0x30000001, b"inner"),
+                                (0x30170004, b"outer text, longer than the inner one")], ev
+
+
+@case
 def close_link_message_and_upgrade_guards():
     with connected(Driver(bed)) as d:
         p.push_message(0x30170004, "conflict")
