@@ -82,7 +82,26 @@ class Client:
         return self.peer
 
     # -- the program
+    def log_holders(self):
+        """Processes of this bed that hold the log file open."""
+        path = os.path.realpath(os.path.join(self.install, "ovik_acc.log"))
+        found = []
+        for pid in os.listdir("/proc"):
+            if not pid.isdigit():
+                continue
+            try:
+                for fd in os.listdir("/proc/%s/fd" % pid):
+                    if os.readlink("/proc/%s/fd/%s" % (pid, fd)) == path:
+                        found.append(pid)
+            except OSError:
+                pass
+        return found
+
     def start(self, *args):
+        # The program makes its log its standard output; Wine's desktop process,
+        # started by the first window, inherits it and lets go a moment after the
+        # program ends. A new start re-creates the log only once it is free.
+        self.bed.wait(lambda: not self.log_holders(), timeout=10)
         self.proc = self.bed.start("ovik_acc.exe", *args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return self.proc
 

@@ -109,13 +109,14 @@ c.probe("click", 1611)
 check(c.wait_visible(1610), "disconnected")
 
 # Accounts the record cannot hold are refused, not cut or stored differently.
-b.write_cert(make_cert(OPTS))
 c.exit_via_tray()
 c.wait_exit()
+b.write_cert(make_cert(OPTS))  # after the exit, which saves the account it holds
 c.start()
 p.push_account = lambda *a: peer.Peer.push_account(p, "n" * 25, "pw")
 connect()
-check(c.wait_log("not stored"), "a 25-character name is refused and logged")
+check(c.wait_log("not stored"), "a 25-character name is refused and logged\n%s\n%s" % (
+    c.log().decode("gbk", "replace"), logins()[-1]))
 check(c.cert()[4:44] == bytes(40), "nothing stored for it")
 show()
 c.probe("click", 1611)
