@@ -54,8 +54,11 @@ check(b.wait(lambda: len(c.log()) < 200), "log file re-created")
 check(untouched(c.cert()), "bytes outside the options still unchanged")
 
 # Labels toggle their boxes; the settings tab does nothing while connected.
-c.probe("click", 1626)
-check(b.wait(lambda: not c.cert()[44] & OPT_IMPORTANT or True), "label posts a click")
+n = len(p.registry)
+c.probe("click", 1624)  # the autorun label clicks its box
+check(b.wait(lambda: len(p.registry) > n and p.registry[-1]["operation"] == 0), "label toggles its option")
+c.probe("click", 1624)
+check(b.wait(lambda: len(p.registry) > n + 1 and p.registry[-1]["operation"] == 1), "and back")
 c.probe("clickat", 30, 50)  # status tab
 check(c.wait_visible(1610), "status tab shows the login view")
 c.probe("click", 1610)
