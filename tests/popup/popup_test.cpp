@@ -1,0 +1,516 @@
+// Picture painter, note windows and HTTP fetch under Wine. The Picture suite
+// needs nothing but a window; the Notes and Fetch suites need the test bed of
+// notes_wine.py (a local HTTP server, a URL recorder), the Shots suite the one
+// of screenshots.py. Without their environment those suites skip.
+#include <windows.h>
+#include <tlhelp32.h>
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <string>
+#include <vector>
+
+#include "core.h"
+#include "notes.h"
+#include "picture_ex.h"
+
+namespace {
+
+HINSTANCE Module() { return GetModuleHandleA(NULL); }
+
+std::string Env(const char* name) {
+    const char* v = getenv(name);
+    return v ? v : "";
+}
+
+std::vector<uint8_t> Fixture(int id) {
+    HRSRC r = FindResourceA(Module(), MAKEINTRESOURCEA(id), "FIXTURE");
+    if (!r) return {};
+    HGLOBAL g = LoadResource(Module(), r);
+    const uint8_t* p = (const uint8_t*)LockResource(g);
+    return std::vector<uint8_t>(p, p + SizeofResource(Module(), r));
+}
+
+enum { kAnim = 201, kStill = 202, kPhoto = 203 };
+
+void Pump(DWORD ms) {
+    DWORD end = GetTickCount() + ms;
+    do {
+        MSG m;
+        while (PeekMessageA(&m, NULL, 0, 0, PM_REMOVE)) DispatchMessageA(&m);
+        Sleep(5);
+    } while ((int)(end - GetTickCount()) > 0);
+}
+
+template <class F>
+bool WaitFor(F pred, DWORD ms) {
+    DWORD end = GetTickCount() + ms;
+    for (;;) {
+        if (pred()) return true;
+        if ((int)(end - GetTickCount()) <= 0) return pred();
+        Sleep(20);
+    }
+}
+
+struct Host {
+    HWND h;
+    Host() { h = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 10, 10, NULL, NULL, NULL, NULL); }
+    ~Host() { DestroyWindow(h); }
+};
+
+SIZE WindowSize(HWND h) {
+    RECT rc;
+    GetWindowRect(h, &rc);
+    SIZE s = {rc.right - rc.left, rc.bottom - rc.top};
+    return s;
+}
+
+class Picture : public ::testing::Test {
+protected:
+    void SetUp() override { CoInitializeEx(NULL, COINIT_APARTMENTTHREADED); }
+    void TearDown() override { CoUninitialize(); }
+};
+
+// ---- notes: windows of class "NtW" of this process ----
+
+BOOL CALLBACK CollectNote(HWND h, LPARAM p) {
+    char cls[16];
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    if (pid == GetCurrentProcessId() && GetClassNameA(h, cls, sizeof cls) && !strcmp(cls, "NtW") &&
+        IsWindowVisible(h))
+        ((std::vector<HWND>*)p)->push_back(h);
+    return TRUE;
+}
+
+std::vector<HWND> NoteWindows() {
+    std::vector<HWND> out;
+    EnumWindows(CollectNote, (LPARAM)&out);
+    return out;
+}
+
+bool NoWindowLeft() {
+    // Hidden ones count too: a closed note's window must be destroyed.
+    return FindWindowA("NtW", NULL) == NULL;
+}
+
+struct Rest {
+    int x, y;
+};
+// Rest position of a w x h popup on a desktop whose work area spans the screen
+// or leaves a bottom taskbar: mx from the right, my above the bottom.
+bool BottomRest(int w, int h, Rest* r) {
+    RECT wa;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &wa, 0);
+    if (wa.right - wa.left < GetSystemMetrics(SM_CXSCREEN) || wa.top != 0) return false;
+    r->x = wa.right - (w + GetSystemMetrics(SM_CXEDGE) + 10);
+    r->y = wa.bottom - (h + GetSystemMetrics(SM_CYEDGE) + 15);
+    return true;
+}
+
+bool AtRest(HWND h, int w, int hgt) {
+    Rest r;
+    RECT rc;
+    if (!BottomRest(w, hgt, &r) || !GetWindowRect(h, &rc)) return false;
+    return rc.left == r.x && rc.top == r.y && rc.right - rc.left == w && rc.bottom - rc.top == hgt;
+}
+
+void Click(HWND h, int x, int y) { PostMessageA(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y)); }
+
+int ThreadCount() {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 te = {};
+    te.dwSize = sizeof te;
+    int n = 0;
+    if (Thread32First(snap, &te)) {
+        do {
+            if (te.th32OwnerProcessID == GetCurrentProcessId()) ++n;
+        } while (Thread32Next(snap, &te));
+    }
+    CloseHandle(snap);
+    return n;
+}
+
+std::string ReadFileText(const std::string& path) {
+    std::string s;
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return s;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, f)) > 0) s.append(buf, n);
+    fclose(f);
+    return s;
+}
+
+class Notes : public ::testing::Test {
+protected:
+    void SetUp() override {
+        port = Env("ZORVET_NOTE_HTTP");
+        urlLog = Env("ZORVET_URL_LOG");
+        if (port.empty() || urlLog.empty()) GTEST_SKIP() << "needs the bed of notes_wine.py";
+        Rest r;
+        if (!BottomRest(256, 160, &r)) GTEST_SKIP() << "desktop with a side or top taskbar";
+    }
+    void TearDown() override {
+        // Close whatever a failed case left up.
+        for (HWND h : NoteWindows()) Click(h, 240, 10);
+        WaitFor(NoWindowLeft, 3000);
+    }
+    std::string Base() { return "127.0.0.1:" + port; }
+    void TextNote(uint32_t reg, const char* title, const char* text, const char* url) {
+        nw_ShowTextNote(reg, title, text, url, 60, Module(), "BINARY", 1002, NULL, NULL, NULL);
+    }
+    void ImageNote(uint32_t reg, const std::string& image, const char* click) {
+        nw_ShowImageNote2(reg, image.c_str(), click, 60, Module(), "BINARY", 1001, -1, -1, -1, -1);
+    }
+    HWND WaitOneNote(DWORD ms = 5000) {
+        HWND h = NULL;
+        WaitFor([&] {
+            auto v = NoteWindows();
+            h = v.size() == 1 ? v[0] : NULL;
+            return h != NULL;
+        }, ms);
+        return h;
+    }
+    std::string port, urlLog;
+};
+
+}  // namespace
+
+// ---- picture painter ----
+
+TEST_F(Picture, StillPicturesSizeTheHostAndDraw) {
+    struct {
+        const char* name;
+        int id;
+        const char* type;
+        int w, h, gif;
+    } rows[] = {
+        {"skin (JPEG resource)", 1002, "BINARY", 256, 160, 0},
+        {"close button (GIF resource)", 1001, "BINARY", 15, 15, 1},
+        {"one-frame GIF", kStill, "FIXTURE", 50, 30, 1},
+        {"JPEG", kPhoto, "FIXTURE", 120, 90, 0},
+    };
+    for (auto& r : rows) {
+        Host host;
+        CPictureEx pic;
+        pic.m_hResInst = Module();
+        pic.AttachWindow(host.h, NULL);
+        ASSERT_EQ(pic.Load(r.id, r.type), 1) << r.name;
+        SIZE s = pic.GetPictureSize();
+        EXPECT_EQ(s.cx, r.w) << r.name;
+        EXPECT_EQ(s.cy, r.h) << r.name;
+        SIZE ws = WindowSize(host.h);
+        EXPECT_EQ(ws.cx, r.w) << r.name;
+        EXPECT_EQ(ws.cy, r.h) << r.name;
+        EXPECT_EQ(pic.HoldsGif(), r.gif) << r.name;
+        EXPECT_EQ(pic.CountFrames(), 0) << r.name;
+        EXPECT_EQ(pic.Draw(), 1) << r.name;
+        EXPECT_EQ(pic.AnimationRunning(), 0) << r.name;
+    }
+}
+
+TEST_F(Picture, DrawBeforeLoadAndBrokenPictures) {
+    Host host;
+    CPictureEx pic;
+    pic.AttachWindow(host.h, NULL);
+    EXPECT_EQ(pic.Draw(), 0);
+    RECT rc;
+    EXPECT_EQ(pic.GetOverlayRect(&rc), 0);
+
+    std::vector<uint8_t> anim = Fixture(kAnim);
+    std::vector<uint8_t> photo = Fixture(kPhoto);
+    ASSERT_GT(anim.size(), 100u);
+    ASSERT_GT(photo.size(), 100u);
+    std::vector<uint8_t> big = Fixture(kStill);
+    big[6] = 0x88, big[7] = 0x13;  // logical screen 5000 pixels wide
+    std::vector<uint8_t> trailerOnly(anim.begin(), anim.begin() + 13 + 6);
+    trailerOnly[10] = 0x80;  // two-colour table, then the trailer
+    trailerOnly.push_back(';');
+    const char junk[] = "this is not a picture at all";
+    struct {
+        const char* name;
+        std::vector<uint8_t> data;
+    } rows[] = {
+        {"ten bytes of a GIF header", std::vector<uint8_t>(anim.begin(), anim.begin() + 10)},
+        {"GIF header only", std::vector<uint8_t>(anim.begin(), anim.begin() + 13)},
+        {"trailer right after the colour table", trailerOnly},
+        {"screen wider than the limit", big},
+        {"not a picture", std::vector<uint8_t>(junk, junk + sizeof junk)},
+        {"cut JPEG", std::vector<uint8_t>(photo.begin(), photo.begin() + 20)},
+    };
+    for (auto& r : rows) {
+        EXPECT_EQ(pic.Load(r.data.data(), (unsigned)r.data.size()), 0) << r.name;
+        EXPECT_EQ(pic.Draw(), 0) << r.name;
+    }
+    EXPECT_EQ(pic.Load((const void*)NULL, 10), 0);
+    EXPECT_EQ(pic.Load(9999, "BINARY"), 0);  // no such resource
+    EXPECT_EQ(pic.Load("Z:\\nonexistent\\picture.gif"), 0);
+
+    // An animation cut in its last frame keeps the frames that end in the data.
+    std::vector<uint8_t> cut(anim.begin(), anim.end() - 12);
+    if (pic.Load(cut.data(), (unsigned)cut.size())) {
+        EXPECT_LE(pic.CountFrames(), 2);
+    }
+}
+
+TEST_F(Picture, OverlaySitsTopRight) {
+    Host host;
+    CPictureEx pic;
+    pic.m_hResInst = Module();
+    pic.AttachWindow(host.h, NULL);
+    ASSERT_EQ(pic.LoadOverlay(1001, "BINARY", -1, -1, -1, -1), 1);
+    RECT rc;
+    EXPECT_EQ(pic.GetOverlayRect(&rc), 0);  // nothing loaded yet
+    ASSERT_EQ(pic.Load(kPhoto, "FIXTURE"), 1);
+    ASSERT_EQ(pic.GetOverlayRect(&rc), 1);
+    EXPECT_EQ(rc.left, 120 - 23);
+    EXPECT_EQ(rc.top, 5);
+    EXPECT_EQ(rc.right, 120 - 8);
+    EXPECT_EQ(rc.bottom, 20);
+    ASSERT_EQ(pic.LoadOverlay(1001, "BINARY", 3, 4, 10, 12), 1);
+    ASSERT_EQ(pic.GetOverlayRect(&rc), 1);
+    EXPECT_EQ(rc.left, 3);
+    EXPECT_EQ(rc.top, 4);
+    EXPECT_EQ(rc.right, 13);
+    EXPECT_EQ(rc.bottom, 16);
+    EXPECT_EQ(pic.LoadOverlay(0, NULL, 0, 0, 0, 0), 1);
+    EXPECT_EQ(pic.GetOverlayRect(&rc), 0);
+    EXPECT_EQ(pic.Draw(), 1);
+}
+
+TEST_F(Picture, AnimationPlaysAndStops) {
+    Host host;
+    CPictureEx pic;
+    pic.m_hResInst = Module();
+    pic.AttachWindow(host.h, NULL);
+    ASSERT_EQ(pic.Load(kAnim, "FIXTURE"), 1);
+    EXPECT_EQ(pic.HasSeveralFrames(), 1);
+    EXPECT_EQ(pic.CountFrames(), 3);
+    SIZE s = pic.GetPictureSize();
+    EXPECT_EQ(s.cx, 60);
+    EXPECT_EQ(s.cy, 40);
+    EXPECT_EQ(pic.Draw(), 0);  // an animation draws on its own thread
+    Pump(400);
+    EXPECT_EQ(pic.AnimationRunning(), 1);
+    pic.HaltAnimation();
+    EXPECT_EQ(pic.AnimationRunning(), 0);
+    // A second Draw starts it again; Clear (through a new load) stops it.
+    EXPECT_EQ(pic.Draw(), 0);
+    Pump(200);
+    EXPECT_EQ(pic.AnimationRunning(), 1);
+    ASSERT_EQ(pic.Load(kStill, "FIXTURE"), 1);
+    EXPECT_EQ(pic.AnimationRunning(), 0);
+}
+
+// The animation thread repaints with a message sent to the host's thread. When
+// that thread halts the animation without pumping, the two must not wait on
+// each other (and the thread is never killed).
+TEST_F(Picture, HaltWhileTheRepaintWaitsForThisThread) {
+    Host host;
+    CPictureEx pic;
+    pic.m_hResInst = Module();
+    pic.AttachWindow(host.h, NULL);
+    ASSERT_EQ(pic.Load(kAnim, "FIXTURE"), 1);
+    for (int round = 0; round < 3; ++round) {
+        EXPECT_EQ(pic.Draw(), 0);
+        Sleep(300);  // no pumping: the first repaint is stuck in its send
+        DWORD t0 = GetTickCount();
+        pic.HaltAnimation();
+        DWORD took = GetTickCount() - t0;
+        EXPECT_LT(took, 900u) << "round " << round;
+        EXPECT_EQ(pic.AnimationRunning(), 0);
+    }
+}
+
+// ---- note windows ----
+
+TEST_F(Notes, TextNoteRestsAtTheEdgeAndClosesByItsCloseArea) {
+    int before = ThreadCount();
+    DWORD t0 = GetTickCount();
+    TextNote(5, "标题", "消息正文 message text", "");
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitFor([&] { return AtRest(h, 256, 160); }, 5000)) << "not at its rest position";
+    printf("slide-in took %lu ms\n", GetTickCount() - t0);
+    char title[8] = "x";
+    GetWindowTextA(h, title, sizeof title);
+    EXPECT_STREQ(title, "");
+    EXPECT_TRUE(GetWindowLongA(h, GWL_EXSTYLE) & WS_EX_TOOLWINDOW);
+    // Still up after a while (a stay of 60 s).
+    Sleep(700);
+    EXPECT_TRUE(IsWindowVisible(h));
+    Click(h, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+    // Both of the note's threads end.
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 3000)) << ThreadCount() << " > " << before;
+}
+
+TEST_F(Notes, ClickOnTheTextOpensTheLinkWithRegId) {
+    std::string url = Base() + "/click?from=note";
+    TextNote(77, "t", "click me", url.c_str());
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitFor([&] { return AtRest(h, 256, 160); }, 5000));
+    Click(h, 130, 100);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+    std::string want = "http://" + Base() + "/click?from=note&reg=77";
+    EXPECT_TRUE(WaitFor([&] { return ReadFileText(urlLog).find(want) != std::string::npos; }, 8000))
+        << ReadFileText(urlLog);
+}
+
+TEST_F(Notes, OnlyWebAddressesAreOpened) {
+    const char* urls[] = {"file://c:/windows/win.ini", "ftp://127.0.0.1/x.txt"};
+    for (const char* u : urls) {
+        TextNote(3, "t", "no", u);
+        HWND h = WaitOneNote();
+        ASSERT_TRUE(h) << u;
+        Click(h, 130, 100);
+        EXPECT_TRUE(WaitFor(NoWindowLeft, 2000)) << u;
+    }
+    Sleep(1500);
+    std::string log = ReadFileText(urlLog);
+    EXPECT_EQ(log.find("win.ini"), std::string::npos) << log;
+    EXPECT_EQ(log.find("ftp:"), std::string::npos) << log;
+}
+
+TEST_F(Notes, TextWithoutLinkStaysUpWhenClicked) {
+    TextNote(1, NULL, NULL, NULL);  // null texts are empty texts
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    Click(h, 130, 100);
+    Sleep(500);
+    EXPECT_TRUE(IsWindowVisible(h));
+    Click(h, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+TEST_F(Notes, ImageNoteTakesThePictureSizeAndCloseButton) {
+    ImageNote(9, Base() + "/photo.jpg", "");
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitFor([&] { return AtRest(h, 120, 90); }, 3000));
+    Click(h, 120 - 23 + 7, 12);  // the 15 x 15 close button at (W - 23, 5)
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+TEST_F(Notes, MissingOrRefusedPicturesGiveNoNote) {
+    ImageNote(10, Base() + "/missing.gif", "");
+    ImageNote(11, Base() + "/notapicture.gif", "");
+    ImageNote(12, "", "");
+    ImageNote(13, "127.0.0.1:" + port + "/" + std::string(1100, 'a') + ".gif", "");
+    nw_ShowImageNote2(14, NULL, "", 60, Module(), "BINARY", 1001, -1, -1, -1, -1);
+    Sleep(2000);
+    EXPECT_TRUE(NoteWindows().empty());
+    // The process goes on showing notes.
+    TextNote(15, "after", "still fine", "");
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    Click(h, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+TEST_F(Notes, TwoQuickNotesGiveTwoWindows) {
+    TextNote(21, "one", "first", "");
+    TextNote(22, "two", "second", "");
+    ASSERT_TRUE(WaitFor([] { return NoteWindows().size() == 2; }, 5000));
+    for (HWND h : NoteWindows()) Click(h, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+TEST_F(Notes, AnimatedNoteClosedMidAnimation) {
+    for (int round = 0; round < 2; ++round) {
+        ImageNote(30 + round, Base() + "/anim.gif", "");
+        HWND h = WaitOneNote();
+        ASSERT_TRUE(h);
+        ASSERT_TRUE(WaitFor([&] { return AtRest(h, 60, 40); }, 3000));
+        Sleep(350);
+        DWORD t0 = GetTickCount();
+        Click(h, 60 - 23 + 7, 12);
+        EXPECT_TRUE(WaitFor(NoWindowLeft, 2000)) << "round " << round;
+        printf("closed in %lu ms\n", GetTickCount() - t0);
+    }
+    TextNote(39, "after", "healthy", "");
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    Click(h, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+// ---- HTTP fetch ----
+
+TEST(Fetch, BodiesAndFailures) {
+    std::string port = Env("ZORVET_NOTE_HTTP");
+    if (port.empty()) GTEST_SKIP() << "needs the bed of notes_wine.py";
+    std::string base = "http://127.0.0.1:" + port;
+    std::string pattern;
+    for (int i = 0; i < 50000; ++i) pattern += (char)((i * 7 + 3) & 0xFF);
+    struct {
+        const char* path;
+        bool ok;
+        std::string body;
+    } rows[] = {
+        {"/bytes/50000", true, pattern},
+        {"/bytes/1", true, pattern.substr(0, 1)},
+        {"/empty", true, ""},
+        {"/missing.gif", false, ""},
+        {"/nolength", false, ""},
+        {"/drop", false, ""},
+        {"/huge", false, ""},
+        {"/badlength", false, ""},
+        {"/negative", false, ""},
+    };
+    for (auto& r : rows) {
+        int n = -5;
+        char* body = FetchUrl((base + r.path).c_str(), &n);
+        if (r.ok) {
+            ASSERT_TRUE(body) << r.path;
+            EXPECT_EQ(n, (int)r.body.size()) << r.path;
+            EXPECT_EQ(std::string(body, n), r.body) << r.path;
+            EXPECT_EQ(body[n], 0) << r.path;
+        } else {
+            EXPECT_EQ(body, nullptr) << r.path;
+            EXPECT_EQ(n, 0) << r.path;
+        }
+        free(body);
+    }
+    int n = -5;
+    EXPECT_EQ(FetchUrl("http://127.0.0.1:1/nothing-listens", &n), nullptr);
+    EXPECT_EQ(n, 0);
+}
+
+// ---- screenshots (screenshots.py takes them when told) ----
+
+TEST(Shots, TextAndImageNote) {
+    std::string sync = Env("ZORVET_SHOT_SYNC");
+    std::string port = Env("ZORVET_NOTE_HTTP");
+    if (sync.empty() || port.empty()) GTEST_SKIP() << "needs the bed of screenshots.py";
+    struct {
+        const char* name;
+        bool image;
+    } shots[] = {{"text", false}, {"image", true}};
+    for (auto& s : shots) {
+        if (s.image)
+            nw_ShowImageNote2(1, ("127.0.0.1:" + port + "/photo.jpg").c_str(), "", 60, Module(), "BINARY",
+                              1001, -1, -1, -1, -1);
+        else
+            nw_ShowTextNote(1, "软件提示信息", "本软件最新版本已经发布，\n您是否现在就更新？", "", 60,
+                            Module(), "BINARY", 1002, NULL, NULL, NULL);
+        HWND h = NULL;
+        ASSERT_TRUE(WaitFor([&] {
+            auto v = NoteWindows();
+            h = v.size() == 1 ? v[0] : NULL;
+            return h != NULL;
+        }, 5000));
+        Sleep(1500);  // well past the slide-in
+        std::string done = sync + "\\" + s.name + ".done";
+        printf("SHOT %s\n", s.name);
+        fflush(stdout);
+        ASSERT_TRUE(WaitFor([&] { return GetFileAttributesA(done.c_str()) != INVALID_FILE_ATTRIBUTES; }, 20000));
+        Click(h, s.image ? 120 - 23 + 7 : 242, 12);
+        ASSERT_TRUE(WaitFor(NoWindowLeft, 5000)) << IsWindow(h) << " " << IsWindowVisible(h) << " "
+                                                 << NoteWindows().size();
+    }
+}
