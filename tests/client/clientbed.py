@@ -62,7 +62,8 @@ class Client:
 
     # -- service and peer
     def set_service(self, mode):
-        """mode: None (not installed), "stopped", or "idle" (running, port left to the peer)."""
+        """mode: None (not installed), "stopped", "idle" (running, port left to the
+        peer) or "running" (the stand-in serves 63872 itself, with its demo account)."""
         b = self.bed
         b.sc("stop", "ZorvetDaemon")
         b.wait(lambda: b.service_state() in (0, 1), timeout=5)
@@ -71,9 +72,9 @@ class Client:
         if mode is None:
             return
         exe = zorvet.INSTALL_WIN + "\\ZorvetDaemon.exe"
-        r = b.sc("create", "ZorvetDaemon", "binPath=", exe + " -idle -control 0")
+        r = b.sc("create", "ZorvetDaemon", "binPath=", exe + (" -control 0" if mode == "running" else " -idle -control 0"))
         assert r.returncode == 0, r
-        if mode == "idle":
+        if mode in ("idle", "running"):
             b.sc("start", "ZorvetDaemon")
             assert b.wait(lambda: b.service_state() == 4, timeout=10), "service did not start"
 

@@ -1,5 +1,6 @@
-"""The skinned dialog under Xvfb in states 1 and 3: a few pixels of the skin at
-known places; the screenshots are kept in build/win/artifacts/."""
+"""The skinned dialog under Xvfb in states 1 and 3, against the stand-in service
+with its demo account: a few pixels of the skin at known places; the screenshots
+are kept in build/win/artifacts/."""
 import os
 import subprocess
 import time
@@ -9,9 +10,8 @@ from PIL import Image
 import clientbed
 from clientbed import check, make_cert, OPT_LOG, OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD
 
-c = clientbed.Client(display=True)
+c = clientbed.Client(display=True, service="running")
 b = c.bed
-p = c.start_peer()
 art = os.path.join(clientbed.zorvet._args().source, "resources", "client", "art")
 out_dir = os.path.join(b.win_build, "artifacts")
 os.makedirs(out_dir, exist_ok=True)
@@ -52,7 +52,7 @@ px = sprite_pixel(1116, 42, 11)
 check(px[3] == 0 or near(img.getpixel((origin[0] + 385 + 42, origin[1] + 267 + 11)), px[:3]), "connect button drawn")
 
 c.probe("click", 1610)
-check(c.wait_visible(1611, 1618), "state 3: connected")
+check(c.wait_visible(1611, 1618), "state 3: connected with the demo account")
 time.sleep(1.2)
 img = shot("client_state3.png")
 check_skin(img, origin, "state 3")
