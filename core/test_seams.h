@@ -12,4 +12,11 @@ void SetKeepAliveIntervalForTest(UINT ms);
 typedef void (*PromptNoteSink)(const char* title, const char* text, const char* url, int seconds);
 void SetPromptNoteSinkForTest(PromptNoteSink sink);
 
+// Waits of the core upgrade watch for the next worker: for the updater's first
+// datagram and for the service to run again (0 restores 15000 / 180000 ms).
+void SetUpgradeWaitsForTest(DWORD firstMs, DWORD secondMs);
+// Called on the upgrade worker's thread as it starts (null: nothing).
+typedef void (*UpgradeWorkerHook)(void);
+void SetUpgradeWorkerHookForTest(UpgradeWorkerHook hook);
+
 #endif
