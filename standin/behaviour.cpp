@@ -167,11 +167,17 @@ static uint32_t Login(Daemon* d, const uint8_t* payload, uint32_t length) {
     if (login.AutoAccount) {
         std::vector<uint8_t> account;
         AccountPayload(&account);
-        Notify(d, wire::NTF_ACCOUNT, 0, 0, account.data(), account.size());
+        Pending p = {};
+        p.kind = PEND_NOTIFY;
+        p.bytes = MakePacket(wire::NTF_ACCOUNT, 0, 0, account.data(), account.size());
+        Schedule(d, 20, p);  // behind the 2006 reply
     } else if (!IsDemoUser(user) || strcmp(pass, kDemoPass) != 0) {
         static const char kText[] = "AUTH: wrong name or password";
         d->lastError = kBadLogin;
-        Notify(d, wire::NTF_MESSAGE, 0, kBadLogin, kText, strlen(kText));
+        Pending p = {};
+        p.kind = PEND_NOTIFY;
+        p.bytes = MakePacket(wire::NTF_MESSAGE, 0, kBadLogin, kText, strlen(kText));
+        Schedule(d, 20, p);  // behind the 2006 reply
         return kBadLogin;
     }
     d->lastError = 0;

@@ -169,18 +169,21 @@ void SendToClient(Daemon* d, uint32_t clientId, const std::vector<uint8_t>& byte
     }
 }
 
-bool Notify(Daemon* d, uint32_t command, uint32_t value, uint32_t result, const void* payload,
-            size_t n) {
+bool NotifyPacket(Daemon* d, const std::vector<uint8_t>& p) {
+    uint32_t command = p.size() >= wire::kHeaderSize ? wire::GetU32(p.data() + 8) : 0;
     if (!d->udpRegistered || d->udp == INVALID_SOCKET) {
         Log("notification %u dropped: no UDP registration", command);
         return false;
     }
-    std::vector<uint8_t> p = MakePacket(command, value, result, payload, n);
     int sent = sendto(d->udp, (const char*)p.data(), (int)p.size(), 0, (sockaddr*)&d->udpPeer,
                       sizeof d->udpPeer);
-    Log("notify %u value=%u result=0x%08X (%u bytes) -> %d", command, value, result, (unsigned)n,
-        sent);
+    Log("notify %u (%u bytes) -> %d", command, (unsigned)p.size(), sent);
     return sent == (int)p.size();
+}
+
+bool Notify(Daemon* d, uint32_t command, uint32_t value, uint32_t result, const void* payload,
+            size_t n) {
+    return NotifyPacket(d, MakePacket(command, value, result, payload, n));
 }
 
 // Pieces the assembler hands out: a 4-byte piece is a request's length prefix,
@@ -299,6 +302,7 @@ static void RunDue(Daemon* d) {
         Pending p = d->pending[i];
         d->pending.erase(d->pending.begin() + i);
         if (p.kind == PEND_SEND) SendToClient(d, p.clientId, p.bytes, p.fault);
+        else if (p.kind == PEND_NOTIFY) NotifyPacket(d, p.bytes);
         else EnterState(d, p.state);
         i = 0;  // the step may have queued more
         now = GetTickCount();

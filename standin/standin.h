@@ -54,9 +54,10 @@ struct ControlClient {
     std::string line;
 };
 
-enum PendingKind { PEND_SEND, PEND_STATE };
+enum PendingKind { PEND_SEND, PEND_STATE, PEND_NOTIFY };
 
-// Something to do later on the service thread: a (rest of a) reply or a state step.
+// Something to do later on the service thread: a (rest of a) reply, a state step
+// or a notification (bytes: header and payload).
 struct Pending {
     DWORD due;  // GetTickCount
     PendingKind kind;
@@ -116,6 +117,7 @@ void SendToClient(Daemon* d, uint32_t clientId, const std::vector<uint8_t>& byte
 // One notification datagram to the registered UDP address; false when none.
 bool Notify(Daemon* d, uint32_t command, uint32_t value, uint32_t result, const void* payload,
             size_t n);
+bool NotifyPacket(Daemon* d, const std::vector<uint8_t>& packet);
 std::vector<uint8_t> MakePacket(uint32_t command, uint32_t value, uint32_t result,
                                 const void* payload, size_t n, uint32_t magic = wire::kMagic);
 

@@ -460,8 +460,9 @@ class Peer:
             if not auto and self.check_login and (
                     login["UserName"] not in (DEMO_USER, b"qx." + DEMO_USER) or login["Password"] != DEMO_PASS):
                 self.last_error = BAD_LOGIN
-                if self.udp_addr:
-                    self.push_message(BAD_LOGIN, "AUTH: wrong name or password")
+                if self.udp_addr:  # behind the 2006 reply
+                    threading.Timer(0.02, self.push_message,
+                                    (BAD_LOGIN, "AUTH: wrong name or password")).start()
                 return True, 0, BAD_LOGIN, b""
             self.last_error = 0
             if self.states:
@@ -520,6 +521,7 @@ class Peer:
 
     def _sequence(self, gen, states, account):
         if account and self.udp_addr:
+            time.sleep(0.02)  # behind the 2006 reply
             self.push_account()
         for s in states:
             time.sleep(self.state_gap)
