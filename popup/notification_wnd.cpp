@@ -78,6 +78,21 @@ void CNotificationWnd::MakeFont(Win32xx::CFont& font, const char* face, int size
     font.CreateFontIndirect(made);
 }
 
+void CNotificationWnd::MakeTextFonts(const char* face, int size, int textFlags, int linkFlags) {
+    MakeFont(m_TextFont, face, size, textFlags);
+    LOGFONTA lf = m_TextFont.GetLogFont();
+    lf.lfWeight = (linkFlags & FONT_BOLD) ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = (linkFlags & FONT_ITALIC) ? 1 : 0;
+    lf.lfUnderline = (linkFlags & FONT_UNDERLINE) ? 1 : 0;
+    m_LinkFont.CreateFontIndirect(lf);
+}
+
+void CNotificationWnd::SetTextColors(COLORREF text, COLORREF link) {
+    m_crText = text;
+    m_crLink = link;
+    Redraw();
+}
+
 void CNotificationWnd::FormatString(std::string& out, const char* format, ...) {
     if (!format) return;
     va_list ap;
@@ -117,6 +132,71 @@ int CNotificationWnd::SetSkinResource(int id, const char* type) {
     m_Picture.Draw();
     Redraw();
     return 1;
+}
+
+int CNotificationWnd::SetSkinFile(const char* path) {
+    m_Picture.Load(path);
+    SIZE s = m_Picture.GetPictureSize();
+    m_nWidth = s.cx;
+    m_nHeight = s.cy;
+    RECT rc;
+    if (m_Picture.GetOverlayRect(&rc)) m_rcClose = rc;
+    m_Picture.Draw();
+    Redraw();
+    return 1;
+}
+
+BYTE* CNotificationWnd::GetBitmapPixels(HBITMAP bitmap, WORD* width, WORD* height) {
+    BITMAP bm = {};
+    if (!bitmap || !GetObjectA(bitmap, sizeof bm, &bm)) return NULL;
+    WORD w = (WORD)(bm.bmWidth & ~3);
+    WORD h = (WORD)bm.bmHeight;
+    *width = w;
+    *height = h;
+    size_t size = (size_t)w * h * 3;
+    BYTE* pixels = static_cast<BYTE*>(malloc(size ? size : 1));
+    if (!pixels) return NULL;
+    BITMAPINFOHEADER bi = {};
+    bi.biSize = sizeof bi;
+    bi.biWidth = w;
+    bi.biHeight = -(LONG)h;  // rows from the top
+    bi.biPlanes = 1;
+    bi.biBitCount = 24;
+    bi.biCompression = BI_RGB;
+    bi.biSizeImage = (DWORD)size;
+    HDC screen = GetWindowDC(NULL);
+    int lines = GetDIBits(screen, bitmap, 0, h, pixels, (BITMAPINFO*)&bi, DIB_RGB_COLORS);
+    ReleaseDC(NULL, screen);
+    if (!lines) {
+        free(pixels);
+        return NULL;
+    }
+    return pixels;
+}
+
+HRGN CNotificationWnd::RegionFromColor(HBITMAP bitmap, int red, int green, int blue) {
+    WORD w = 0, h = 0;
+    BYTE* pixels = GetBitmapPixels(bitmap, &w, &h);
+    if (!pixels) return NULL;
+    HRGN region = CreateRectRgn(0, 0, w, h);
+    if (!region) {
+        free(pixels);
+        return NULL;
+    }
+    const BYTE* p = pixels;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x, p += 3) {
+            if (p[2] == (BYTE)red && p[1] == (BYTE)green && p[0] == (BYTE)blue) {
+                HRGN dot = CreateRectRgn(x, y, x + 1, y + 1);
+                if (dot) {
+                    CombineRgn(region, region, dot, RGN_XOR);
+                    DeleteObject(dot);
+                }
+            }
+        }
+    }
+    free(pixels);
+    return region;
 }
 
 void CNotificationWnd::ShowText(const char* title, const char* text, const char* url, unsigned stay,

@@ -46,6 +46,18 @@ public:
     void OpenUrl(const char* url);
     virtual void ExtensionHook() {}
 
+    // Both fonts from one height; each gets its own weight, italic and underline.
+    void MakeTextFonts(const char* face, int size, int textFlags, int linkFlags);
+    int SetSkinFile(const char* path);
+    void SetTextColors(COLORREF text, COLORREF link);
+    void OnLButtonUp() { m_nDragState = DRAG_NONE; }
+    // The bitmap's pixels, rows from the top, 3 bytes (blue, green, red) each, on
+    // the largest multiple of 4 of its width; the caller frees them. NULL on failure.
+    static BYTE* GetBitmapPixels(HBITMAP bitmap, WORD* width, WORD* height);
+    // The bitmap's area less the pixels of that colour (and its width mod 4
+    // right-most columns); the caller deletes the region. NULL on failure.
+    static HRGN RegionFromColor(HBITMAP bitmap, int red, int green, int blue);
+
     CPictureEx m_Picture;
     uint32_t m_reg_id;
     volatile int m_bClosed;  // 1 while not shown; the UI thread's pump ends on it

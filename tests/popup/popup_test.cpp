@@ -14,6 +14,7 @@
 
 #include "core.h"
 #include "notes.h"
+#include "notification_wnd.h"
 #include "picture_ex.h"
 
 namespace {
@@ -513,4 +514,48 @@ TEST(Shots, TextAndImageNote) {
         ASSERT_TRUE(WaitFor(NoWindowLeft, 5000)) << IsWindow(h) << " " << IsWindowVisible(h) << " "
                                                  << NoteWindows().size();
     }
+}
+
+// ---- window helpers without a window ----
+
+TEST(NoteRegion, ColourCutsPixelsOutOfTheLeftMultipleOfFour) {
+    HDC screen = GetDC(NULL);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 10, 5);
+    HDC mem = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(mem, bmp);
+    RECT all = {0, 0, 10, 5};
+    FillRect(mem, &all, (HBRUSH)GetStockObject(WHITE_BRUSH));
+    SetPixel(mem, 2, 1, RGB(255, 0, 0));
+    SetPixel(mem, 7, 4, RGB(255, 0, 0));
+    SetPixel(mem, 9, 0, RGB(255, 0, 0));  // in the cut-off columns
+    SelectObject(mem, old);
+    DeleteDC(mem);
+    ReleaseDC(NULL, screen);
+
+    WORD w = 0, h = 0;
+    BYTE* px = CNotificationWnd::GetBitmapPixels(bmp, &w, &h);
+    ASSERT_TRUE(px);
+    EXPECT_EQ(w, 8);
+    EXPECT_EQ(h, 5);
+    const BYTE* red = px + (1 * 8 + 2) * 3;
+    EXPECT_EQ(red[0], 0);    // blue
+    EXPECT_EQ(red[2], 255);  // red
+    free(px);
+
+    HRGN rgn = CNotificationWnd::RegionFromColor(bmp, 255, 0, 0);
+    ASSERT_TRUE(rgn);
+    RECT box;
+    GetRgnBox(rgn, &box);
+    EXPECT_EQ(box.left, 0);
+    EXPECT_EQ(box.top, 0);
+    EXPECT_EQ(box.right, 8);
+    EXPECT_EQ(box.bottom, 5);
+    EXPECT_FALSE(PtInRegion(rgn, 2, 1));
+    EXPECT_FALSE(PtInRegion(rgn, 7, 4));
+    EXPECT_TRUE(PtInRegion(rgn, 3, 1));
+    EXPECT_TRUE(PtInRegion(rgn, 0, 0));
+    EXPECT_FALSE(PtInRegion(rgn, 9, 2));
+    DeleteObject(rgn);
+    DeleteObject(bmp);
+    EXPECT_EQ(CNotificationWnd::RegionFromColor(NULL, 0, 0, 0), (HRGN)NULL);
 }
