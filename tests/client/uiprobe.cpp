@@ -6,7 +6,8 @@
 //   uiprobe clickat X Y                       a left click on the dialog surface (dialog coordinates)
 //   uiprobe command ID                        WM_COMMAND ID to the hidden main window (a tray-menu choice)
 //   uiprobe close                             WM_CLOSE to the dialog (the user closes it)
-//   uiprobe hold CLASS TITLE MS               keeps a window of that class and title for MS
+//   uiprobe hold CLASS TITLE MS [TICK]        keeps a window of that class and title for MS
+//                                             (TICK: a timer of that period, the benchmark's baseline)
 //   uiprobe find CLASS TITLE                  "FOUND" or "NONE" ("-" for any)
 // Texts are printed as hex so that GBK goes through the pipe unchanged.
 #include <windows.h>
@@ -129,7 +130,7 @@ int ClickAt(int x, int y) {
 
 LRESULT CALLBACK HoldProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
 
-int Hold(const char* cls, const char* title, int ms) {
+int Hold(const char* cls, const char* title, int ms, int tick) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = HoldProc;
     wc.hInstance = GetModuleHandleA(nullptr);
@@ -138,11 +139,12 @@ int Hold(const char* cls, const char* title, int ms) {
     HWND w = CreateWindowA(cls, title, WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, wc.hInstance, nullptr);
     printf(w ? "HOLDING\n" : "FAILED\n");
     fflush(stdout);
-    DWORD end = GetTickCount() + ms;
+    UINT_PTR end = SetTimer(nullptr, 0, ms, nullptr);
+    if (tick > 0) SetTimer(w, 1, tick, nullptr);
     MSG msg;
-    while ((LONG)(end - GetTickCount()) > 0) {
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
-        Sleep(20);
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == WM_TIMER && msg.hwnd == nullptr && msg.wParam == end) break;
+        DispatchMessageA(&msg);
     }
     return 0;
 }
@@ -165,7 +167,7 @@ int main(int argc, char** argv) {
         HWND d = Dialog();
         return d && PostMessageA(d, WM_CLOSE, 0, 0) ? 0 : 1;
     }
-    if (strcmp(cmd, "hold") == 0) return Hold(arg(2), arg(3), atoi(arg(4)));
+    if (strcmp(cmd, "hold") == 0) return Hold(arg(2), arg(3), atoi(arg(4)), atoi(arg(5)));
     if (strcmp(cmd, "find") == 0) {
         const char* c = strcmp(arg(2), "-") ? arg(2) : nullptr;
         const char* t = strcmp(arg(3), "-") ? arg(3) : nullptr;
