@@ -28,4 +28,6 @@ wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 bash "$ROOT/scripts/wine-prefix.sh" "$ZORVET_BUILD/win"
 export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
+# Each test bed makes a namespace of its own again.
+unset ZORVET_NETNS
 ctest --test-dir "$ZORVET_BUILD/win" --output-on-failure "$@"
