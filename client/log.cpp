@@ -66,7 +66,7 @@ void LogLine(const char* text) {
 int ShowBox(HWND owner, const char* text, UINT flags) {
     InterlockedIncrement(&BoxShowing);
     int r = MessageBoxA(owner, text, kBoxTitle, flags);
-    InterlockedDecrement(&BoxShowing);
+    if (InterlockedDecrement(&BoxShowing) < 0) InterlockedExchange(&BoxShowing, 0);
     return r;
 }
 

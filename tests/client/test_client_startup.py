@@ -56,13 +56,19 @@ p.on(peer.CMD_INIT, result=0x50000A0C, times=1)
 failed_init("another controller", "Zorvet 已经被其他程序控制", "Zorvet 已经被其他程序控制")
 check(p.wait_for(peer.CMD_INIT, timeout=1), "the service was asked")
 
-# -- success: versions logged, the library's version stored in cert bytes 0-3
+# -- success: versions logged, the library's version stored in cert bytes 0-3; a
+# pending updater copy replaces updater.exe; -DEBUGLOG (any case) turns on debug lines
 b.write_cert(make_cert(OPT_LOG | OPT_REMEMBER_NAME | OPT_REMEMBER_PASSWORD, "demo_user", "demo_pass",
                        version=0x10000001))
-c.start()
+open(os.path.join(c.install, "_updater.exe"), "wb").write(b"pending copy")
+open(os.path.join(c.install, "updater.exe"), "wb").write(b"old")
+c.start("-DEBUGLOG")
 check(c.wait_visible(1610, 1601, 1602), "dialog shows the login view with the connect button")
 check(c.wait_log("Zorvet Acc 1.7.3.0139 (1.7.1.0587, 1.7.2.0301) built on Nov 26 2013"), "versions logged")
 check(b.wait(lambda: c.cert()[0:4] == bytes.fromhex("4b027110")), "cert bytes 0-3 hold 1.7.1.0587")
+check(b"(#1) Zorvet Acc 1.7.3.0139" in c.log(), "debug log lines carry their code")
+check(open(os.path.join(c.install, "updater.exe"), "rb").read() == b"pending copy"
+      and not os.path.exists(os.path.join(c.install, "_updater.exe")), "pending updater copy moved into place")
 d = c.dialog()
 check(d["rect"][2:] == (500, 300), "dialog is 500 x 300")
 check(d["controls"][1601]["text"] == b"demo_user" and not d["controls"][1601]["enabled"],
@@ -82,4 +88,14 @@ check(c.wait_exit() == 0, "tray exit ends with status 0")
 check(gbk("Zorvet Acc Closed Success.") in c.log(), "closed line logged")
 check(p.wait_for(peer.CMD_CLEAR, timeout=3), "the library cleared its session (2008)")
 check(not c.find("Zorvet_Acc"), "hidden window gone")
+
+# -- the service already connected: Zorvet_Init gives 3, the program starts in state 3
+p.state, p.connect_start = 3, int(time.time())
+c.start()
+check(c.wait_visible(1611, 1618), "started connected: disconnect button and address shown")
+log = c.log()
+check(b"Zorvet Acc 1.7.3.0139" in log and b"(#" not in log, "versions logged, no debug lines without the option")
+c.exit_via_tray()
+check(c.box("yes") is not None, "exit asks while connected")
+check(c.wait_exit() == 0, "exit after yes")
 print("PASS")
