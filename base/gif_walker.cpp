@@ -195,4 +195,22 @@ int CountFrames(const uint8_t* data, size_t len, int limit) {
     return n;
 }
 
+Survey SurveyFrames(const uint8_t* data, size_t len, const Screen& screen) {
+    Survey out = {0, 0};
+    Walker w = MakeWalker(data, len, screen.gctLen);
+    FrameSpan span;
+    uint64_t pixels = 0;
+    const uint64_t screenPixels = (uint64_t)screen.width * (uint64_t)screen.height;
+    while (out.frames <= kMaxFrames && CutFrame(&w, screen, &span)) {
+        ++out.frames;
+        if (span.width > kMaxSide || span.height > kMaxSide) out.tooLarge = 1;
+        uint64_t frame = (uint64_t)span.width * (uint64_t)span.height;
+        pixels += frame > screenPixels ? frame : screenPixels;
+    }
+    if (out.frames > 0 &&
+        (!WithinLimits(screen.width, screen.height, out.frames) || pixels > kMaxTotalPixels))
+        out.tooLarge = 1;
+    return out;
+}
+
 }  // namespace gif

@@ -79,6 +79,14 @@ size_t BuildFrameGif(const uint8_t* data, const Screen& screen, const FrameSpan&
 // Number of frames (calls of AdvancePastFrame that succeed), at most limit + 1.
 int CountFrames(const uint8_t* data, size_t len, int limit);
 
+struct Survey {
+    int frames;    // frames that end within the data, at most kMaxFrames + 1
+    int tooLarge;  // the screen, a frame's image or all frames together exceed the limits
+};
+// What decoding the GIF would cost, before anything is decoded: the decoder
+// allocates by the screen and by each frame's image descriptor.
+Survey SurveyFrames(const uint8_t* data, size_t len, const Screen& screen);
+
 }  // namespace gif
 
 #endif

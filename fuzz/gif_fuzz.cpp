@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     gif::Screen screen;
     if (!gif::IsGif(data, size) || !gif::ReadScreen(data, size, &screen)) return 0;
     gif::CountFrames(data, size, gif::kMaxFrames);
+    gif::SurveyFrames(data, size, screen);
     gif::Walker w = gif::MakeWalker(data, size, screen.gctLen);
     gif::FrameSpan span;
     int frames = 0;

@@ -71,9 +71,10 @@ int CPictureEx::Load(HGLOBAL block, unsigned count) {
         ReportMessage(kNtwTrace, "NTW: Error locking memory");
         return 0;
     }
-    m_nDataLen = count;
+    SIZE_T have = GlobalSize(block);
+    m_nDataLen = count > have ? (unsigned)have : count;  // never walk past the block
     m_pParse = data;
-    int ok = gif::IsGif(data, count) ? LoadGif(block) : LoadOther(block);
+    int ok = gif::IsGif(data, m_nDataLen) ? LoadGif(block) : LoadOther(block);
     return ok ? CreateCanvas() : 0;
 }
 
@@ -93,9 +94,9 @@ int CPictureEx::LoadGif(HGLOBAL block) {
     gif::Walker walker = gif::MakeWalker(m_pParse, m_nDataLen, screen.gctLen);
     m_nParsePos = walker.pos;
 
-    int frames = 0;
-    while (frames <= gif::kMaxFrames && gif::AdvancePastFrame(&walker)) ++frames;
-    if (frames > 0 && !gif::WithinLimits(screen.width, screen.height, frames)) {
+    gif::Survey survey = gif::SurveyFrames(m_pParse, m_nDataLen, screen);
+    int frames = survey.frames;
+    if (survey.tooLarge) {
         ReportMessage(kNtwTrace, "NTW: Load: picture too large (%dx%d, %d%s frames)", screen.width,
                       screen.height, frames, frames > gif::kMaxFrames ? " or more" : "");
         frames = 0;
@@ -369,7 +370,9 @@ void CPictureEx::DisposeFrame(int index) {
             DeleteObject(b);
         }
     } else if (f.disposal == 3 && m_hSaveDC) {
-        BitBlt(m_hCanvasDC, f.left, f.top, f.width, f.height, m_hSaveDC, 0, 0, SRCCOPY);
+        BITMAP saved = {};
+        GetObjectA(m_hSaveBmp, sizeof saved, &saved);
+        BitBlt(m_hCanvasDC, f.left, f.top, saved.bmWidth, saved.bmHeight, m_hSaveDC, 0, 0, SRCCOPY);
         SelectObject(m_hSaveDC, m_hSaveOldBmp);
         DeleteDC(m_hSaveDC);
         DeleteObject(m_hSaveBmp);
@@ -395,11 +398,14 @@ void CPictureEx::RunAnimation() {
         if (i < 0 || i >= count) i = 0;
         const GifFrame& f = m_Frames[i];
         if (f.disposal == 3 && !m_hSaveDC) {
-            m_hSaveDC = CreateCompatibleDC(m_hCanvasDC);
-            m_hSaveBmp = m_hSaveDC ? CreateCompatibleBitmap(m_hCanvasDC, f.width, f.height) : NULL;
+            // Only the part on the canvas is kept (the descriptor is not trusted).
+            int w = f.left < m_nPicWidth ? (f.width < m_nPicWidth - f.left ? f.width : m_nPicWidth - f.left) : 0;
+            int h = f.top < m_nPicHeight ? (f.height < m_nPicHeight - f.top ? f.height : m_nPicHeight - f.top) : 0;
+            m_hSaveDC = w > 0 && h > 0 ? CreateCompatibleDC(m_hCanvasDC) : NULL;
+            m_hSaveBmp = m_hSaveDC ? CreateCompatibleBitmap(m_hCanvasDC, w, h) : NULL;
             if (m_hSaveBmp) {
                 m_hSaveOldBmp = SelectObject(m_hSaveDC, m_hSaveBmp);
-                BitBlt(m_hSaveDC, 0, 0, f.width, f.height, m_hCanvasDC, f.left, f.top, SRCCOPY);
+                BitBlt(m_hSaveDC, 0, 0, w, h, m_hCanvasDC, f.left, f.top, SRCCOPY);
             } else if (m_hSaveDC) {
                 DeleteDC(m_hSaveDC);
                 m_hSaveDC = NULL;

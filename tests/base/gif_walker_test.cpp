@@ -320,3 +320,62 @@ TEST(GifWalker, Limits) {
     for (int i = 0; i < 10; ++i) Image(b, 0, 0, 1, 1);
     EXPECT_EQ(CountFrames(b.data(), b.size(), 3), 4);
 }
+
+TEST(GifWalker, SurveyWeighsScreenAndFrames) {
+    struct Case {
+        const char* name;
+        Bytes data;
+        int frames, tooLarge;
+    };
+    std::vector<Case> cases;
+    {
+        Bytes b = Header(256, 160);
+        Control(b, 10, 0);
+        Image(b, 0, 0, 256, 160);
+        Control(b, 10, 0);
+        Image(b, 10, 10, 20, 20);
+        Add(b, {';'});
+        cases.push_back({"two frames within the screen", b, 2, 0});
+    }
+    {
+        Bytes b = Header(16, 16);
+        Image(b, 0, 0, 60000, 16);  // the decoder would allocate by this
+        Add(b, {';'});
+        cases.push_back({"one frame wider than the limit on a small screen", b, 1, 1});
+    }
+    {
+        Bytes b = Header(4000, 4000);
+        Image(b, 0, 0, 4, 4);
+        Add(b, {';'});
+        cases.push_back({"screen of 16 M pixels, one frame", b, 1, 0});
+    }
+    {
+        Bytes b = Header(4000, 4000);
+        Image(b, 0, 0, 4, 4);
+        Image(b, 0, 0, 4, 4);
+        Add(b, {';'});
+        cases.push_back({"two frames of a 16 M pixel screen", b, 2, 1});
+    }
+    {
+        Bytes b = Header(5000, 10);
+        Image(b, 0, 0, 4, 4);
+        cases.push_back({"screen wider than the limit", b, 1, 1});
+    }
+    {
+        Bytes b = Header(2, 2);
+        for (int i = 0; i < kMaxFrames + 5; ++i) Image(b, 0, 0, 2, 2);
+        cases.push_back({"too many frames", b, kMaxFrames + 1, 1});
+    }
+    {
+        Bytes b = Header(2, 2);
+        Add(b, {';'});
+        cases.push_back({"no frame", b, 0, 0});
+    }
+    for (const Case& c : cases) {
+        Screen s;
+        ASSERT_TRUE(ReadScreen(c.data.data(), c.data.size(), &s)) << c.name;
+        Survey v = SurveyFrames(c.data.data(), c.data.size(), s);
+        EXPECT_EQ(v.frames, c.frames) << c.name;
+        EXPECT_EQ(v.tooLarge, c.tooLarge) << c.name;
+    }
+}

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core.h"
+#include "gif_walker.h"
 #include "notes.h"
 #include "notification_wnd.h"
 #include "picture_ex.h"
@@ -34,7 +35,7 @@ std::vector<uint8_t> Fixture(int id) {
     return std::vector<uint8_t>(p, p + SizeofResource(Module(), r));
 }
 
-enum { kAnim = 201, kStill = 202, kPhoto = 203 };
+enum { kAnim = 201, kStill = 202, kPhoto = 203, kRestore = 204 };
 
 void Pump(DWORD ms) {
     DWORD end = GetTickCount() + ms;
@@ -230,6 +231,15 @@ TEST_F(Picture, DrawBeforeLoadAndBrokenPictures) {
     std::vector<uint8_t> trailerOnly(anim.begin(), anim.begin() + 13 + 6);
     trailerOnly[10] = 0x80;  // two-colour table, then the trailer
     trailerOnly.push_back(';');
+    // The still GIF with its image descriptor claiming 60000 x 30 pixels.
+    std::vector<uint8_t> wideFrame = Fixture(kStill);
+    {
+        gif::Screen sc;
+        ASSERT_TRUE(gif::ReadScreen(wideFrame.data(), wideFrame.size(), &sc));
+        gif::Walker w = gif::MakeWalker(wideFrame.data(), wideFrame.size(), sc.gctLen);
+        while (gif::KindAt(w, w.pos) != gif::BLOCK_IMAGE) ASSERT_TRUE(gif::AdvanceBlock(&w));
+        wideFrame[w.pos + 5] = 0x60, wideFrame[w.pos + 6] = 0xEA;
+    }
     const char junk[] = "this is not a picture at all";
     struct {
         const char* name;
@@ -239,6 +249,7 @@ TEST_F(Picture, DrawBeforeLoadAndBrokenPictures) {
         {"GIF header only", std::vector<uint8_t>(anim.begin(), anim.begin() + 13)},
         {"trailer right after the colour table", trailerOnly},
         {"screen wider than the limit", big},
+        {"frame wider than the limit", wideFrame},
         {"not a picture", std::vector<uint8_t>(junk, junk + sizeof junk)},
         {"cut JPEG", std::vector<uint8_t>(photo.begin(), photo.begin() + 20)},
     };
@@ -304,6 +315,22 @@ TEST_F(Picture, AnimationPlaysAndStops) {
     EXPECT_EQ(pic.AnimationRunning(), 1);
     ASSERT_EQ(pic.Load(kStill, "FIXTURE"), 1);
     EXPECT_EQ(pic.AnimationRunning(), 0);
+}
+
+TEST_F(Picture, RestoringAnimationWrapsAndStops) {
+    Host host;
+    CPictureEx pic;
+    pic.m_hResInst = Module();
+    pic.AttachWindow(host.h, NULL);
+    ASSERT_EQ(pic.Load(kRestore, "FIXTURE"), 1);
+    EXPECT_EQ(pic.CountFrames(), 3);
+    EXPECT_EQ(pic.Draw(), 0);
+    Pump(1500);  // delays of 300, 100 and 700 ms: past the wrap to frame 0
+    EXPECT_EQ(pic.AnimationRunning(), 1);
+    pic.HaltAnimation();
+    EXPECT_EQ(pic.AnimationRunning(), 0);
+    pic.Clear();
+    EXPECT_EQ(pic.Draw(), 0);
 }
 
 // The animation thread repaints with a message sent to the host's thread. When
