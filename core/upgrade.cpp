@@ -219,25 +219,28 @@ DWORD WINAPI UpgradeThread(void*) {
     CloseDaemonSockets();
 
     int ok = WatchUpgrade();
-    // The state the upgrade ends in is set in one step: a REINIT_TIMER tick
-    // must not see 0 on the way to 2 or 3 and reconnect. A newer announcement
-    // that already moved the state to 2 or 3 keeps it.
-    LONG gui = ReadShared(&s_watch.guiUpgrade), dll = ReadShared(&s_watch.dllUpgrade);
-    LONG endState = !ok ? UPGRADE_CORE : gui ? UPGRADE_GUI : dll ? UPGRADE_DLL : UPGRADE_NONE;
-    if (ok) InterlockedCompareExchange(&g_core.UpgradeState, endState, UPGRADE_CORE);
     ReportMessage(kUpgradeTrace, "service back: %d", ok ? 0 : (int)UPGRADE_CORE);
     CloseListener();
-    if (!ok) {
-        ReportMessage(kUpgradeTrace, "failed");  // the exports keep refusing
-    } else if (endState == UPGRADE_GUI) {
-        ReportMessage(kUpgradeGui, "Please upgrade Zorvet GUI version");
-    } else if (endState == UPGRADE_DLL) {
-        ReportMessage(kUpgradeDll, "Please upgrade Zorvet DLL version");
-    } else {
-        ReportMessage(kUpgradeTrace, "updated");
-    }
     if (winsock) WSACleanup();
+    // The listener is free for the next watch before the state can leave 1: from
+    // then on a reconnect may bring the next announcement at once.
+    LONG gui = ReadShared(&s_watch.guiUpgrade), dll = ReadShared(&s_watch.dllUpgrade);
     InterlockedExchange(&s_watch.active, 0);
+    if (!ok) {
+        ReportMessage(kUpgradeTrace, "failed");  // the state stays 1: the exports keep refusing
+        return 0;
+    }
+    // The end state is set in one step: a REINIT_TIMER tick must not see 0 on
+    // the way to 2 or 3 and reconnect. A newer announcement that already moved
+    // the state to 2 or 3 keeps it.
+    LONG endState = gui ? UPGRADE_GUI : dll ? UPGRADE_DLL : UPGRADE_NONE;
+    InterlockedCompareExchange(&g_core.UpgradeState, endState, UPGRADE_CORE);
+    if (endState == UPGRADE_GUI)
+        ReportMessage(kUpgradeGui, "Please upgrade Zorvet GUI version");
+    else if (endState == UPGRADE_DLL)
+        ReportMessage(kUpgradeDll, "Please upgrade Zorvet DLL version");
+    else
+        ReportMessage(kUpgradeTrace, "updated");
     return 0;
 }
 
