@@ -2,13 +2,15 @@
 of its own: the service is stopped while the package runs and running again
 afterwards; with -cc=3 each of the ports 63873..63875 receives the same
 UpdateNotice sequence ("udpinit", the status lines, "updated"); nothing modal
-is shown; the check URL says type=s. Without the service: "udpinit", the stop
+is shown; the check URL says type=s. A restart that fails ends in "failed".
+Without the service: "udpinit", the stop
 text, "failed", and no HTTP request at all."""
 import hashlib
 import io
 import os
 import socket
 import sys
+import threading
 import time
 import zipfile
 
@@ -132,6 +134,35 @@ def main():
         check("PCL: Service stopped successfully" in log, "stop logged")
         check("Service ZorvetDaemon started" in log, "start logged")
         check("守护模式不显示" in log, "showmessage text logged instead of shown")
+
+        # A service that does not come up again: its port is taken while it is
+        # stopped, so the restart fails and the run is reported as failed.
+        srv.route("/pkg/svc.zip", data, delay=1.0)
+        listeners.reset()
+        blocker = {}
+
+        def take_port():
+            end = time.time() + 60
+            while time.time() < end and "sock" not in blocker:
+                if bed.service_state() == 1:
+                    b = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                    b.bind(("127.0.0.1", 63872))
+                    b.listen(1)
+                    blocker["sock"] = b
+                time.sleep(0.05)
+
+        t = threading.Thread(target=take_port)
+        t.start()
+        rc = run_daemon(bed, listeners)
+        t.join(70)
+        check("sock" in blocker, "port taken while the service was stopped")
+        seq = listeners.got[0]
+        check(rc == 0, "third daemon run ended (%r)" % rc)
+        check("无法启动Zorvet服务: ZorvetDaemon\n".encode("gbk") in seq, "restart failure notice %r" % seq[-3:])
+        check(seq[-1:] == [b"failed"], "failed restart reports failed %r" % seq[-2:])
+        check(bed.service_state() != 4, "service not running")
+        if "sock" in blocker:
+            blocker["sock"].close()
 
         # Without the service: nothing is fetched.
         bed.stop_service()
