@@ -335,3 +335,47 @@ TEST_F(ShortcutAction, CreateUpdateDelete) {
     EXPECT_EQ(0, lstrcmpiA(out, notepad.c_str())) << (LPCSTR)out;
     EXPECT_EQ(0, s.ExpandLongPath("C:\\no\\such\\path", out));
 }
+
+namespace {
+int g_closes = 0;
+LRESULT CALLBACK CloseCounter(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == WM_CLOSE) {
+        g_closes++;
+        if (GetWindowLongPtrA(w, GWLP_USERDATA))
+            DestroyWindow(w);
+        return 0;
+    }
+    return DefWindowProcA(w, msg, wp, lp);
+}
+}  // namespace
+
+// WM_CLOSE to another window: once for a window that closes, twice and then
+// (nobody to ask in daemon mode) no more for one that stays.
+TEST_F(FileActions, SendMessageCloseAttempts) {
+    WNDCLASSA wc = {};
+    wc.lpfnWndProc = CloseCounter;
+    wc.hInstance = GetModuleHandleA(NULL);
+    wc.lpszClassName = "ZorvetCloseCounter";
+    RegisterClassA(&wc);
+    HWND closes = CreateWindowA("ZorvetCloseCounter", "closes", WS_POPUP, 0, 0, 10, 10, NULL, NULL, wc.hInstance, NULL);
+    SetWindowLongPtrA(closes, GWLP_USERDATA, 1);
+    g_closes = 0;
+    EXPECT_TRUE(Exec("sendmessage", {{"classname", "ZorvetCloseCounter"}, {"title", "closes"}, {"message", "wm_close"}}));
+    EXPECT_EQ(1, g_closes);
+    EXPECT_FALSE(IsWindow(closes));
+
+    HWND stays = CreateWindowA("ZorvetCloseCounter", "stays", WS_POPUP, 0, 0, 10, 10, NULL, NULL, wc.hInstance, NULL);
+    BOOL daemon = g_bDaemonMode;
+    g_bDaemonMode = TRUE;
+    g_closes = 0;
+    EXPECT_TRUE(Exec("sendmessage", {{"classname", "ZorvetCloseCounter"}, {"title", "stays"}, {"message", "WM_CLOSE"}}));
+    EXPECT_EQ(2, g_closes);
+    // "0x10" reads as message 0: sent once, and it closes nothing.
+    g_closes = 0;
+    EXPECT_TRUE(Exec("sendmessage", {{"classname", "ZorvetCloseCounter"}, {"title", "stays"}, {"message", "0x10"}}));
+    EXPECT_EQ(0, g_closes);
+    // A showmessage in daemon mode shows nothing and goes to the log.
+    EXPECT_TRUE(Exec("showmessage", {{"title", "t"}, {"message", "nobody here"}}));
+    g_bDaemonMode = daemon;
+    DestroyWindow(stays);
+}
