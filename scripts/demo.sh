@@ -7,12 +7,11 @@ BUILD=${ZORVET_BUILD:-$ROOT/build}
 bash "$ROOT/scripts/install-packages.sh"
 bash "$ROOT/scripts/build.sh" --no-host
 . "$ROOT/scripts/wine-env.sh"
-mkdir -p "$WINEPREFIX"
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+# Prepare (and flush to disk) the prefix first: test beds copy it.
+bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
+# Then one wineserver for the whole run (services live as long as it does).
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
 if [ -x "$ROOT/scripts/demo-run.sh" ]; then
   exec bash "$ROOT/scripts/demo-run.sh"
 fi

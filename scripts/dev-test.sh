@@ -21,12 +21,11 @@ else
   cmake --build "$ZORVET_BUILD/win"
 fi
 . "$ROOT/scripts/wine-env.sh"
-mkdir -p "$WINEPREFIX"
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+# Prepare (and flush to disk) the prefix first: test beds copy it.
+bash "$ROOT/scripts/wine-prefix.sh" "$ZORVET_BUILD/win"
+# Then one wineserver for the whole run (services live as long as it does).
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-bash "$ROOT/scripts/wine-prefix.sh" "$ZORVET_BUILD/win"
 export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
 # Each test bed makes a namespace of its own again.
 unset ZORVET_NETNS

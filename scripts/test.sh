@@ -8,13 +8,11 @@ BUILD=${ZORVET_BUILD:-$ROOT/build}
 bash "$ROOT/scripts/install-packages.sh"
 bash "$ROOT/scripts/build.sh"
 . "$ROOT/scripts/wine-env.sh"
-# One wineserver for the whole run (services live as long as it does).
-mkdir -p "$WINEPREFIX"
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
+# Prepare (and flush to disk) the prefix first: test beds copy it.
+bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
+# Then one wineserver for the whole run (services live as long as it does).
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
 # Integration tests copy this prepared prefix into one of their own.
 export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
 

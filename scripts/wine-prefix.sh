@@ -8,6 +8,10 @@ set -euo pipefail
 BUILD=${1:?build dir}
 . "$(dirname "$0")/wine-env.sh"
 
+# No server of an earlier run may linger: the flush at the end waits for its exit.
+mkdir -p "$WINEPREFIX"
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
   wineboot -i </dev/null >/dev/null 2>&1
@@ -29,3 +33,5 @@ for f in Zorvet_Core.dll ovik_acc.exe updater.exe ZorvetDaemon.exe linkdemo.exe;
 done
 
 bash "$(dirname "$0")/wine-reset.sh"
+# Let the wineserver write the registry to disk: test beds copy the prefix's files.
+wineserver -w
