@@ -13,6 +13,8 @@ bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
 # Then one wineserver for the whole run (services live as long as it does).
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
+# Wine's background programs inherit the first command's handles: /dev/null.
+wine cmd /c exit </dev/null >/dev/null 2>&1
 # Integration tests copy this prepared prefix into one of their own.
 export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
 
