@@ -92,16 +92,18 @@ class Bed:
         atexit.register(self.close)
 
     def _start_xvfb(self):
-        for n in range(90, 140):
-            if not os.path.exists("/tmp/.X%d-lock" % n):
-                break
-        self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        # Xvfb picks a free display number itself (-displayfd): test beds start
+        # side by side and must never share one.
+        r, w = os.pipe()
+        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
+                                      "-nolisten", "tcp"], pass_fds=(w,),
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.env["DISPLAY"] = ":%d" % n
-        for _ in range(50):
-            if os.path.exists("/tmp/.X11-unix/X%d" % n):
-                break
-            time.sleep(0.1)
+        os.close(w)
+        with os.fdopen(r) as f:
+            n = f.readline().strip()
+        if not n.isdigit():
+            raise SystemExit("Xvfb did not start")
+        self.env["DISPLAY"] = ":" + n
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
