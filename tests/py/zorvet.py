@@ -92,18 +92,19 @@ class Bed:
         atexit.register(self.close)
 
     def _start_xvfb(self):
-        # Xvfb picks a free display number itself (-displayfd): test beds start
-        # side by side and must never share one.
-        r, w = os.pipe()
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-screen", "0", "1024x768x24",
-                                      "-nolisten", "tcp"], pass_fds=(w,),
+        # A display number of our own (from the pid): beds start side by side,
+        # and an X client whose server is gone falls back to another bed's socket.
+        n = 100 + os.getpid() % 30000
+        self.xvfb = subprocess.Popen(["Xvfb", ":%d" % n, "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            n = f.readline().strip()
-        if not n.isdigit():
-            raise SystemExit("Xvfb did not start")
-        self.env["DISPLAY"] = ":" + n
+        self.env["DISPLAY"] = ":%d" % n
+        for _ in range(100):
+            if self.xvfb.poll() is not None:
+                raise SystemExit("Xvfb :%d did not start" % n)
+            if os.path.exists("/tmp/.X11-unix/X%d" % n):
+                return
+            time.sleep(0.05)
+        raise SystemExit("Xvfb :%d did not start in time" % n)
 
     def close(self):
         subprocess.run(["wineserver", "-k"], env=self.env, stderr=subprocess.DEVNULL)
