@@ -79,7 +79,9 @@ class Bed:
         for k in ("http_proxy", "https_proxy", "HTTP_PROXY", "HTTPS_PROXY"):
             self.env.pop(k, None)
         self.xvfb = None
-        if display:
+        if display and os.environ.get("ZORVET_USE_DISPLAY") == "1" and os.environ.get("DISPLAY"):
+            pass  # the user's own display
+        elif display:
             self._start_xvfb()
         else:
             self.env.pop("DISPLAY", None)
