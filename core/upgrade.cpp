@@ -215,7 +215,8 @@ DWORD WINAPI UpgradeThread(void*) {
     ReportMessage(kUpgradeTrace, "create udp socket (port=%lld)",
                   (long long)kNoticeBasePort + (index < 1 ? 1 : index));
     OpenListener(index);
-    InterlockedExchange(&g_core.UpgradeState, UPGRADE_CORE);
+    // UpgradeState is 1 already (start_upgrade); setting it again here could
+    // undo a client or library upgrade announced meanwhile.
     CloseDaemonSockets();
 
     int ok = WatchUpgrade();

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core.h"
+#include "test_seams.h"
 
 namespace {
 
@@ -329,8 +330,13 @@ struct UpgradeCase {
     std::vector<std::string> events;
 };
 
+// The upgrade worker that the core flag starts is parked before it does
+// anything: its waits and reports belong to tests/core_upgrade.
+void ParkUpgradeWorker() { Sleep(INFINITE); }
+
 TEST_F(Notifications, LatestVersionStoresAndStartsTheUpgrade) {
     SetDebugCallback(RecordDebug);
+    SetUpgradeWorkerHookForTest(ParkUpgradeWorker);
     const std::vector<UpgradeCase> cases = {
         {"no flags", Latest(3, 0, 0, 0), 0, 3, {std::string(kLatestNotice) + "3"}},
         {"index 0 stored as 1", Latest(0, 0, 0, 0), 0, 1, {std::string(kLatestNotice) + "0"}},

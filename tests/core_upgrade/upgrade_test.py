@@ -309,5 +309,16 @@ def a_second_announcement_while_the_worker_runs_keeps_the_first_listener():
         refuses(d, b"UPDT: Please update Zorvet GUI")
 
 
+@case
+def the_process_ends_while_the_worker_waits():
+    service(True)
+    d = driver()
+    service(False)
+    announce(5)
+    wait_trace(d, "create udp socket (port=63877)")
+    d.close()
+    assert d.proc.returncode == 0, d.proc.returncode
+
+
 p.stop()
 finish()
