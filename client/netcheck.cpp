@@ -134,7 +134,8 @@ int SendProbes(SOCKET s, const in_addr* addresses, int count) {
             const sockaddr* dest = reinterpret_cast<const sockaddr*>(&to);
             int r = sendto(s, kProbe, sizeof kProbe, 0, dest, sizeof to);
             // A port-unreachable report of an earlier datagram may surface here.
-            if (r == SOCKET_ERROR && WSAGetLastError() == WSAECONNRESET) r = sendto(s, kProbe, sizeof kProbe, 0, dest, sizeof to);
+            if (r == SOCKET_ERROR && WSAGetLastError() == WSAECONNRESET)
+                r = sendto(s, kProbe, sizeof kProbe, 0, dest, sizeof to);
             if (r == static_cast<int>(sizeof kProbe)) ++sent;
             else MsgBox(0x10004, "SOCKET: redirect sendto port %u failed (errorno=%d)", static_cast<unsigned>(port),
                        WSAGetLastError());
