@@ -8,7 +8,6 @@
 
 #include "core.h"
 #include "fake_peer.h"
-#include "pending.h"
 #include "test_seams.h"
 
 using namespace wire;
@@ -489,7 +488,6 @@ TEST_F(Link, HelperWindowAndPump) {
     EXPECT_EQ(m.wParam, 7u);
 }
 
-#ifdef HAVE_NOTIFICATIONS
 namespace {
 std::atomic<int> g_state{0};
 void OnState(int s) { g_state = s; }
@@ -505,4 +503,3 @@ TEST_F(Link, NotificationReachesDispatch) {
     g_core.stateCallback = nullptr;
     EXPECT_EQ(g_state, 3);
 }
-#endif
