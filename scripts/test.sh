@@ -15,6 +15,9 @@ wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 # Wine's background programs inherit the first command's handles: /dev/null.
 wine cmd /c exit </dev/null >/dev/null 2>&1
+# cmd starts no service manager; the first program that needs one (any COM call)
+# would start services.exe with its own handles, and all services with them.
+wine sc query RpcSs </dev/null >/dev/null 2>&1 || true
 # Integration tests copy this prepared prefix into one of their own.
 export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
 
