@@ -66,12 +66,13 @@ void CPictureEx::AttachWindow(HWND host, const RECT* clip) {
 
 int CPictureEx::Load(HGLOBAL block, unsigned count) {
     Clear();
-    BYTE* data = (BYTE*)GlobalLock(block);
+    // GlobalSize 0: not a global block (say, a plain pointer passed by mistake).
+    SIZE_T have = block ? GlobalSize(block) : 0;
+    BYTE* data = have ? (BYTE*)GlobalLock(block) : nullptr;
     if (!data) {
         ReportMessage(kNtwTrace, "NTW: Error locking memory");
         return 0;
     }
-    SIZE_T have = GlobalSize(block);
     m_nDataLen = count > have ? (unsigned)have : count;  // never walk past the block
     m_pParse = data;
     int ok = gif::IsGif(data, m_nDataLen) ? LoadGif(block) : LoadOther(block);

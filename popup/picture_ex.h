@@ -31,6 +31,7 @@ public:
 
     void AttachWindow(HWND host, const RECT* clip);
     // The central load; the caller keeps and frees the block. 1 on success.
+    // (HGLOBAL is void*: plain bytes must come as const void* to reach the copy below.)
     int Load(HGLOBAL block, unsigned count);
     int Load(const void* bytes, unsigned count);
     int Load(int resourceId, const char* resourceType);

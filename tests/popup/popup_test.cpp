@@ -22,6 +22,35 @@ namespace {
 
 HINSTANCE Module() { return GetModuleHandleA(NULL); }
 
+// The library's debug-level reports, from whichever thread makes them.
+struct Traces {
+    CRITICAL_SECTION lock;
+    std::string text;
+    Traces() { InitializeCriticalSection(&lock); }
+    static void Sink(uint32_t code, const char* t);
+    std::string Take() {
+        EnterCriticalSection(&lock);
+        std::string out;
+        out.swap(text);
+        LeaveCriticalSection(&lock);
+        return out;
+    }
+} g_traces;
+void Traces::Sink(uint32_t code, const char* t) {
+    if (code != 0x20190000) return;
+    EnterCriticalSection(&g_traces.lock);
+    g_traces.text += t;
+    g_traces.text += "\n";
+    LeaveCriticalSection(&g_traces.lock);
+}
+struct TraceScope {
+    TraceScope() {
+        g_traces.Take();
+        SetDebugCallback(Traces::Sink);
+    }
+    ~TraceScope() { SetDebugCallback(nullptr); }
+};
+
 std::string Env(const char* name) {
     const char* v = getenv(name);
     return v ? v : "";
@@ -215,10 +244,13 @@ TEST_F(Picture, StillPicturesSizeTheHostAndDraw) {
 }
 
 TEST_F(Picture, DrawBeforeLoadAndBrokenPictures) {
+    TraceScope traces;
     Host host;
     CPictureEx pic;
     pic.AttachWindow(host.h, NULL);
     EXPECT_EQ(pic.Draw(), 0);
+    EXPECT_NE(g_traces.Take().find("NTW: Call of one the CPictureEx::Load() member functions before calling Draw()"),
+              std::string::npos);
     RECT rc;
     EXPECT_EQ(pic.GetOverlayRect(&rc), 0);
 
@@ -254,16 +286,21 @@ TEST_F(Picture, DrawBeforeLoadAndBrokenPictures) {
         {"cut JPEG", std::vector<uint8_t>(photo.begin(), photo.begin() + 20)},
     };
     for (auto& r : rows) {
-        EXPECT_EQ(pic.Load(r.data.data(), (unsigned)r.data.size()), 0) << r.name;
+        EXPECT_EQ(pic.Load((const void*)r.data.data(), (unsigned)r.data.size()), 0) << r.name;
         EXPECT_EQ(pic.Draw(), 0) << r.name;
     }
     EXPECT_EQ(pic.Load((const void*)NULL, 10), 0);
     EXPECT_EQ(pic.Load(9999, "BINARY"), 0);  // no such resource
     EXPECT_EQ(pic.Load("Z:\\nonexistent\\picture.gif"), 0);
+    std::string t = g_traces.Take();
+    EXPECT_NE(t.find("NTW: Load: picture too large (5000x"), std::string::npos) << t;
+    EXPECT_NE(t.find("NTW: Load: picture too large (50x30"), std::string::npos) << t;
+    EXPECT_NE(t.find("NTW: Load (resource): Error loading resource ID 9999"), std::string::npos) << t;
+    EXPECT_NE(t.find("NTW: Load (file): Error opening file Z:\\nonexistent\\picture.gif"), std::string::npos) << t;
 
     // An animation cut in its last frame keeps the frames that end in the data.
     std::vector<uint8_t> cut(anim.begin(), anim.end() - 12);
-    if (pic.Load(cut.data(), (unsigned)cut.size())) {
+    if (pic.Load((const void*)cut.data(), (unsigned)cut.size())) {
         EXPECT_LE(pic.CountFrames(), 2);
     }
 }
@@ -390,6 +427,7 @@ TEST_F(Notes, ClickOnTheTextOpensTheLinkWithRegId) {
 }
 
 TEST_F(Notes, OnlyWebAddressesAreOpened) {
+    TraceScope traces;
     const char* urls[] = {"file://c:/windows/win.ini", "ftp://127.0.0.1/x.txt"};
     for (const char* u : urls) {
         TextNote(3, "t", "no", u);
@@ -402,6 +440,11 @@ TEST_F(Notes, OnlyWebAddressesAreOpened) {
     std::string log = ReadFileText(urlLog);
     EXPECT_EQ(log.find("win.ini"), std::string::npos) << log;
     EXPECT_EQ(log.find("ftp:"), std::string::npos) << log;
+    std::string t = g_traces.Take();
+    EXPECT_NE(t.find("NTW: OpenUrl: refused an address that is not http or https: file://c:/windows/win.ini?reg=3"),
+              std::string::npos) << t;
+    EXPECT_NE(t.find("refused an address that is not http or https: ftp://127.0.0.1/x.txt?reg=3"),
+              std::string::npos) << t;
 }
 
 TEST_F(Notes, TextWithoutLinkStaysUpWhenClicked) {
@@ -425,6 +468,7 @@ TEST_F(Notes, ImageNoteTakesThePictureSizeAndCloseButton) {
 }
 
 TEST_F(Notes, MissingOrRefusedPicturesGiveNoNote) {
+    TraceScope traces;
     ImageNote(10, Base() + "/missing.gif", "");
     ImageNote(11, Base() + "/notapicture.gif", "");
     ImageNote(12, "", "");
@@ -432,10 +476,23 @@ TEST_F(Notes, MissingOrRefusedPicturesGiveNoNote) {
     nw_ShowImageNote2(14, NULL, "", 60, Module(), "BINARY", 1001, -1, -1, -1, -1);
     Sleep(2000);
     EXPECT_TRUE(NoteWindows().empty());
+    std::string t = g_traces.Take();
+    EXPECT_NE(t.find("NTW: image address of " + std::to_string(11 + port.size() + 1100 + 4) + " characters refused"),
+              std::string::npos) << t;
     // The process goes on showing notes.
     TextNote(15, "after", "still fine", "");
     HWND h = WaitOneNote();
     ASSERT_TRUE(h);
+    Click(h, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+// The library's own prompt messages (bit 0x400) come up as text notes.
+TEST_F(Notes, PromptMessageShowsAsTextNote) {
+    ReportMessage(0x40000408, "prompt %d", 1);
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitFor([&] { return AtRest(h, 256, 160); }, 5000));
     Click(h, 242, 12);
     EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
 }
