@@ -31,19 +31,6 @@ int CompareVersionTexts(const char* current, const char* offered) {
     return 0;
 }
 
-int ParseLengthValue(const char* text, uint32_t* out) {
-    if (!text || !*text) return 0;
-    uint64_t v = 0;
-    int digits = 0;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9' || ++digits > 10) return 0;
-        v = v * 10 + (uint64_t)(*p - '0');
-    }
-    if (v > 0xFFFFFFFFull) return 0;
-    *out = (uint32_t)v;
-    return 1;
-}
-
 namespace {
 int FindAfterFirst(const char* body, size_t length, const char* needle) {
     size_t n = strlen(needle);

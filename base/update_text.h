@@ -1,6 +1,5 @@
 // Texts of the updater that need no Windows: version texts ("%u.%u.%u.%u") and
-// their packing, the Content-Length value, the "404" page test and the local
-// file name of a package URL. Portable: no windows.h.
+// their packing, the "404" page test and the local file name of a package URL. Portable: no windows.h.
 #ifndef ZORVET_UPDATE_TEXT_H
 #define ZORVET_UPDATE_TEXT_H
 
@@ -16,10 +15,6 @@ void FormatUpdaterVersion(uint32_t version, char* buffer, size_t size);
 // 1 when `offered` is newer than `current`, -1 when older, 0 when equal: the
 // numbers are compared as unsigned values from the first to the fourth.
 int CompareVersionTexts(const char* current, const char* offered);
-
-// Strict Content-Length: 1 to 10 decimal digits, nothing else, at most 0xFFFFFFFF.
-// 1 and *out on success, 0 otherwise.
-int ParseLengthValue(const char* text, uint32_t* out);
 
 // 1 when the body holds "<title>HTTP 404" or "<title>404" after its first byte.
 int IsNotFoundPage(const char* body, size_t length);

@@ -8,6 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "content_length.h"
 #include "utils.h"
 
 // The program's logger (log.cpp); declared here so this file needs nothing else
@@ -19,7 +20,7 @@ namespace {
 constexpr DWORD kOpenFlags = 0x80000C00;  // reload, resynchronise, hyperlink
 constexpr DWORD kPiece = 10240;
 // Bodies are small documents and pictures; a larger Content-Length is refused.
-constexpr unsigned long kMaxContentLength = 64ul * 1024 * 1024;
+constexpr uint32_t kMaxContentLength = 64u * 1024 * 1024;
 
 struct InetHandle {
     HINTERNET h = nullptr;
@@ -27,19 +28,6 @@ struct InetHandle {
         if (h) InternetCloseHandle(h);
     }
 };
-
-// Strict decimal, no sign, no blanks, capped.
-bool ParseContentLength(const char* text, unsigned long* value) {
-    if (!*text) return false;
-    unsigned long v = 0;
-    for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9') return false;
-        v = v * 10 + (unsigned long)(*p - '0');
-        if (v > kMaxContentLength) return false;
-    }
-    *value = v;
-    return true;
-}
 
 char* CopyHeaders(HINTERNET request) {
     DWORD size = 0;
@@ -100,9 +88,9 @@ char* HttpGet(const char* url, int* length, char** headers, char* digest) {
         return nullptr;
     memset(text, 0, sizeof text);
     size = sizeof text - 1;
-    unsigned long expected = 0;
+    uint32_t expected = 0;
     if (!HttpQueryInfoA(request.h, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return nullptr;
-    if (!ParseContentLength(text, &expected)) {
+    if (!ParseContentLength(text, kMaxContentLength, &expected)) {
         MsgBox(0x10001, "NET: bad Content-Length \"%.20s\" from %.200s", text, canonical);
         return nullptr;
     }

@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "content_length.h"
 #include "registry.h"
 #include "status_display.h"
 #include "update_engine.h"
@@ -214,7 +215,7 @@ BOOL DownloadUrl(CString* url, CString* target, BOOL toFile, BOOL withProgress) 
     if (HttpQueryInfoA(request.h, HTTP_QUERY_CONTENT_LENGTH, lengthText, &lengthSize, NULL) &&
         lengthSize < countof(lengthText)) {
         lengthText[lengthSize] = 0;
-        lengthKnown = ParseLengthValue(lengthText, &expected);
+        lengthKnown = ParseContentLength(lengthText, 0xFFFFFFFFu, &expected);
     }
     if (!toFile && lengthKnown && expected > (uint32_t)kMaxDocumentBytes) {
         DownloadFailed("reply larger than the limit for texts", canonical);
