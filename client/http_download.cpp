@@ -8,7 +8,7 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "content_length.h"
+#include "http_fetch.h"
 #include "utils.h"
 
 // The program's logger (log.cpp); declared here so this file needs nothing else
@@ -17,17 +17,8 @@ void MsgBox(uint32_t code, const char* format, ...) __attribute__((format(printf
 
 namespace {
 
-constexpr DWORD kOpenFlags = 0x80000C00;  // reload, resynchronise, hyperlink
-constexpr DWORD kPiece = 10240;
 // Bodies are small documents and pictures; a larger Content-Length is refused.
 constexpr uint32_t kMaxContentLength = 64u * 1024 * 1024;
-
-struct InetHandle {
-    HINTERNET h = nullptr;
-    ~InetHandle() {
-        if (h) InternetCloseHandle(h);
-    }
-};
 
 char* CopyHeaders(HINTERNET request) {
     DWORD size = 0;
@@ -69,86 +60,31 @@ char* HttpGet(const char* url, int* length, char** headers, char* digest) {
     if (headers) *headers = nullptr;
     if (!url || !length) return nullptr;
 
-    char canonical[1024];
-    DWORD canonicalSize = sizeof canonical;
-    if (strlen(url) >= sizeof canonical ||
-        !InternetCanonicalizeUrlA(url, canonical, &canonicalSize, 0x2000000))
-        return nullptr;
-
-    InetHandle session, request;
-    session.h = InternetOpenA("Zorvet_Agent", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
-    if (!session.h) return nullptr;
-    request.h = InternetOpenUrlA(session.h, canonical, nullptr, 0, kOpenFlags, 0);
-    if (!request.h) return nullptr;
-
-    char text[32] = {0};
-    DWORD size = sizeof text - 1;
-    if (!HttpQueryInfoA(request.h, HTTP_QUERY_STATUS_CODE, text, &size, nullptr) ||
-        strcmp(text, "200") != 0)
-        return nullptr;
-    memset(text, 0, sizeof text);
-    size = sizeof text - 1;
-    uint32_t expected = 0;
-    if (!HttpQueryInfoA(request.h, HTTP_QUERY_CONTENT_LENGTH, text, &size, nullptr)) return nullptr;
-    if (!ParseContentLength(text, kMaxContentLength, &expected)) {
-        MsgBox(0x10001, "NET: bad Content-Length \"%.20s\" from %.200s", text, canonical);
-        return nullptr;
-    }
-    if (expected == 0) return nullptr;
-
-    if (digest) TakeContentMd5(request.h, digest);
-    char* raw = headers ? CopyHeaders(request.h) : nullptr;
-
-    size_t capacity = expected;
-    size_t total = 0;
-    char* body = (char*)malloc(capacity + 1);
-    for (;;) {
-        if (!body) break;
-        char piece[kPiece];
-        DWORD got = 0;
-        if (!InternetReadFile(request.h, piece, kPiece, &got)) {
-            free(body);
-            body = nullptr;
-            break;
-        }
-        if (got == 0) {
-            if (total < expected) {  // connection ended early: a cut body is no body
-                free(body);
-                body = nullptr;
-                break;
-            }
-            char* trimmed = (char*)realloc(body, total + 1);
-            if (trimmed) body = trimmed;
-            body[total] = 0;
-            break;
-        }
-        if (total + got > capacity) {
-            if (total + got > kMaxContentLength) {  // a server that never stops
-                free(body);
-                body = nullptr;
-                break;
-            }
-            size_t grown = total + got + 10 * (size_t)got;
-            char* bigger = (char*)realloc(body, grown + 1);
-            if (!bigger) {
-                free(body);
-                body = nullptr;
-                break;
-            }
-            body = bigger;
-            capacity = grown;
-        }
-        memcpy(body + total, piece, got);
-        total += got;
-        body[total] = 0;
-    }
+    // Headers and digest are taken once the status check passed, before the body.
+    struct Taken {
+        char** headers;
+        char* digest;
+        char* raw;
+    } taken = {headers, digest, nullptr};
+    HttpFetchSpec spec = {};
+    spec.agent = "Zorvet_Agent";
+    spec.maxBytes = kMaxContentLength;
+    spec.emptyFails = 1;
+    spec.context = &taken;
+    spec.onHeaders = [](HINTERNET request, void* context) {
+        Taken* t = static_cast<Taken*>(context);
+        if (t->digest) TakeContentMd5(request, t->digest);
+        if (t->headers) t->raw = CopyHeaders(request);
+    };
+    spec.onBadLength = [](const char* text, void*) {
+        MsgBox(0x10001, "NET: bad Content-Length \"%.20s\" refused.", text);
+    };
+    char* body = HttpFetch(url, length, spec);
     if (!body) {
-        free(raw);
-        if (digest) memset(digest, 0, kContentMd5Size);
+        free(taken.raw);
         return nullptr;
     }
-    if (headers) *headers = raw;
-    *length = (int)total;
+    if (headers) *headers = taken.raw;
     return body;
 }
 

@@ -1,12 +1,13 @@
-// One HTTP GET into memory (WinINet): the pictures of image notes.
-#include <windows.h>
-#include <wininet.h>
+// One HTTP GET into memory (WinINet): the pictures of image notes, and the
+// client program's download helper.
+#include "http_fetch.h"
 
 #include <stdlib.h>
 #include <string.h>
 
 #include "content_length.h"
 #include "core.h"
+#include "utils.h"
 
 namespace {
 
@@ -32,18 +33,18 @@ int QueryText(HINTERNET req, DWORD what, char* out, DWORD size) {
 
 }  // namespace
 
-char* FetchUrl(const char* url, int* size) {
+char* HttpFetch(const char* url, int* size, const HttpFetchSpec& spec) {
     int dummy;
     if (!size) size = &dummy;
     *size = 0;
-    if (!url) return nullptr;
+    if (!url || strlen(url) >= 1024) return nullptr;
 
     char canonical[1024];
     DWORD n = countof(canonical);
     if (!InternetCanonicalizeUrlA(url, canonical, &n, ICU_BROWSER_MODE)) return nullptr;
 
     InternetHandle net, req;
-    net.h = InternetOpenA("Zorvet_AutoUpdate_Agent", INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
+    net.h = InternetOpenA(spec.agent, INTERNET_OPEN_TYPE_PRECONFIG, NULL, NULL, 0);
     if (!net.h) return nullptr;
     req.h = InternetOpenUrlA(net.h, canonical, NULL, 0,
                              INTERNET_FLAG_RELOAD | INTERNET_FLAG_RESYNCHRONIZE | INTERNET_FLAG_HYPERLINK, 0);
@@ -55,9 +56,13 @@ char* FetchUrl(const char* url, int* size) {
         !ParseContentLength(text, 999, &status) || status != 200)
         return nullptr;
     uint32_t expected = 0;
-    if (!QueryText(req.h, HTTP_QUERY_CONTENT_LENGTH, text, countof(text)) ||
-        !ParseContentLength(text, kFetchMaxBytes, &expected))
+    if (!QueryText(req.h, HTTP_QUERY_CONTENT_LENGTH, text, countof(text))) return nullptr;
+    if (!ParseContentLength(text, spec.maxBytes, &expected)) {
+        if (spec.onBadLength) spec.onBadLength(text, spec.context);
         return nullptr;
+    }
+    if (expected == 0 && spec.emptyFails) return nullptr;
+    if (spec.onHeaders) spec.onHeaders(req.h, spec.context);
 
     uint32_t capacity = expected;
     char* body = static_cast<char*>(malloc((size_t)capacity + 1));
@@ -71,13 +76,13 @@ char* FetchUrl(const char* url, int* size) {
             return nullptr;
         }
         if (got == 0) break;
-        if (got > kFetchMaxBytes - total) {  // body beyond the cap
+        if (got > spec.maxBytes - total) {  // body beyond the cap
             free(body);
             return nullptr;
         }
         if (total + got > capacity) {
             uint64_t want = (uint64_t)total + got + 10ull * got;
-            capacity = want > kFetchMaxBytes ? kFetchMaxBytes : (uint32_t)want;
+            capacity = want > spec.maxBytes ? spec.maxBytes : (uint32_t)want;
             char* grown = static_cast<char*>(realloc(body, (size_t)capacity + 1));
             if (!grown) {
                 free(body);
@@ -99,4 +104,9 @@ char* FetchUrl(const char* url, int* size) {
     body[total] = 0;
     *size = (int)total;
     return body;
+}
+
+char* FetchUrl(const char* url, int* size) {
+    HttpFetchSpec spec = {"Zorvet_AutoUpdate_Agent", kFetchMaxBytes, 0, nullptr, nullptr, nullptr};
+    return HttpFetch(url, size, spec);
 }
