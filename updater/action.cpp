@@ -200,6 +200,12 @@ CString ActionKey(LPCSTR name) {
     return key;
 }
 
-BOOL IsTrueWord(LPCSTR value) { return lstrcmpiA(value, "true") == 0 || lstrcmpiA(value, "1") == 0; }
-
-BOOL IsFalseWord(LPCSTR value) { return lstrcmpiA(value, "false") == 0 || lstrcmpiA(value, "0") == 0; }
+void SetStartFlag(const CString& key, LPCSTR value, BOOL* wait, BOOL* visible) {
+    BOOL isTrue = lstrcmpiA(value, "true") == 0 || lstrcmpiA(value, "1") == 0;
+    if (key == "async")
+        *wait = !isTrue;
+    else if (key == "sync")
+        *wait = isTrue;
+    else if (key == "visible")
+        *visible = lstrcmpiA(value, "false") != 0 && lstrcmpiA(value, "0") != 0;
+}

@@ -51,8 +51,4 @@ BOOL CCopyAction::Execute() {
     return ok ? TRUE : Failed();
 }
 
-CUpdateAction* CCopyAction::Clone() {
-    CCopyAction* copy = new CCopyAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CCopyAction::Clone() { return CloneAction(*this); }

@@ -49,11 +49,7 @@ BOOL CMkdirAction::Execute() {
     return Failed();
 }
 
-CUpdateAction* CMkdirAction::Clone() {
-    CMkdirAction* copy = new CMkdirAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CMkdirAction::Clone() { return CloneAction(*this); }
 
 // ---- remove -------------------------------------------------------------------
 
@@ -118,11 +114,7 @@ BOOL CRemoveAction::Execute() {
     return complete ? TRUE : Failed();
 }
 
-CUpdateAction* CRemoveAction::Clone() {
-    CRemoveAction* copy = new CRemoveAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CRemoveAction::Clone() { return CloneAction(*this); }
 
 // ---- open ---------------------------------------------------------------------
 
@@ -145,12 +137,8 @@ BOOL COpenAction::SetAttribute(LPCSTR name, LPCSTR value) {
     CString key = ActionKey(name);
     if (key == "file" || key == "cmd")
         m_strFile = value;
-    else if (key == "async")
-        m_bWait = !IsTrueWord(value);
-    else if (key == "sync")
-        m_bWait = IsTrueWord(value);
-    else if (key == "visible")
-        m_bVisible = !IsFalseWord(value);
+    else
+        SetStartFlag(key, value, &m_bWait, &m_bVisible);
     return CUpdateAction::SetAttribute(name, value);
 }
 
@@ -163,8 +151,4 @@ BOOL COpenAction::Execute() {
     return ExecCmd(m_strFile, "", m_bWait, m_bVisible) ? TRUE : Failed();
 }
 
-CUpdateAction* COpenAction::Clone() {
-    COpenAction* copy = new COpenAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* COpenAction::Clone() { return CloneAction(*this); }

@@ -91,11 +91,7 @@ BOOL CSendMessageAction::Execute() {
     return TRUE;
 }
 
-CUpdateAction* CSendMessageAction::Clone() {
-    CSendMessageAction* copy = new CSendMessageAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CSendMessageAction::Clone() { return CloneAction(*this); }
 
 // ---- showmessage ----------------------------------------------------------------
 
@@ -137,8 +133,4 @@ BOOL CShowMessageAction::Execute() {
     return TRUE;
 }
 
-CUpdateAction* CShowMessageAction::Clone() {
-    CShowMessageAction* copy = new CShowMessageAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CShowMessageAction::Clone() { return CloneAction(*this); }

@@ -145,8 +145,4 @@ BOOL CRegistryAction::Execute() {
     return code == ERROR_SUCCESS ? TRUE : Failed();
 }
 
-CUpdateAction* CRegistryAction::Clone() {
-    CRegistryAction* copy = new CRegistryAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CRegistryAction::Clone() { return CloneAction(*this); }

@@ -27,12 +27,8 @@ BOOL CRunAction::SetAttribute(LPCSTR name, LPCSTR value) {
         m_strArgs = value;
     else if (key == "cmd" || key == "file")
         m_strCmd = value;
-    else if (key == "async")
-        m_bWait = !IsTrueWord(value);
-    else if (key == "sync")
-        m_bWait = IsTrueWord(value);
-    else if (key == "visible")
-        m_bVisible = !IsFalseWord(value);
+    else
+        SetStartFlag(key, value, &m_bWait, &m_bVisible);
     return CUpdateAction::SetAttribute(name, value);
 }
 
@@ -41,8 +37,4 @@ BOOL CRunAction::Execute() {
     return ExecCmd(m_strCmd, m_strArgs, m_bWait, m_bVisible) ? TRUE : Failed();
 }
 
-CUpdateAction* CRunAction::Clone() {
-    CRunAction* copy = new CRunAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CRunAction::Clone() { return CloneAction(*this); }

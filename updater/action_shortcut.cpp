@@ -116,8 +116,4 @@ BOOL CShortcutAction::Execute() {
     return result ? TRUE : Failed();
 }
 
-CUpdateAction* CShortcutAction::Clone() {
-    CShortcutAction* copy = new CShortcutAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CShortcutAction::Clone() { return CloneAction(*this); }

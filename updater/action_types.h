@@ -93,11 +93,22 @@ class CShowMessageAction : public CUpdateAction {
     CString m_strTitle;
 };
 
+// Every type's Clone: a copy of the prototype, its typed members then set from
+// the copied pairs.
+template <class Action>
+CUpdateAction* CloneAction(const Action& source) {
+    Action* copy = new Action(source);
+    copy->ApplyAttributes();
+    return copy;
+}
+
 // Shared by the types: the attribute name as the typed setters compare it
-// (lower-cased, trimmed), and the word tests ("true"/"false"/"1"/"0", any case).
+// (lower-cased, trimmed).
 CString ActionKey(LPCSTR name);
-BOOL IsTrueWord(LPCSTR value);   // "true" or "1"
-BOOL IsFalseWord(LPCSTR value);  // "false" or "0"
+// The start flags of run and open: async ("true"/"1", any case, means no wait)
+// and sync write the same wait flag, the later call wins; visible is cleared
+// only by "false"/"0". Any other key changes nothing.
+void SetStartFlag(const CString& key, LPCSTR value, BOOL* wait, BOOL* visible);
 
 // In daemon mode nobody is there to answer: boxes are not shown and waits are bounded.
 const DWORD kUnattendedWaitMs = 10 * 60 * 1000;

@@ -90,8 +90,4 @@ BOOL CUnzipAction::Execute() {
     return ok ? TRUE : Failed();
 }
 
-CUpdateAction* CUnzipAction::Clone() {
-    CUnzipAction* copy = new CUnzipAction(*this);
-    copy->ApplyAttributes();
-    return copy;
-}
+CUpdateAction* CUnzipAction::Clone() { return CloneAction(*this); }
