@@ -82,21 +82,11 @@ LONG CRegistry::WriteString(LPCSTR text) {
 LONG CRegistry::WriteBinary(const void* data, DWORD size) { return WriteValue(data, size, REG_BINARY); }
 
 LONG CRegistry::ReadString(CString& out) {
-    KeyHolder k;
-    LONG rc = RegOpenKeyExA(m_hRootKey, m_szSubKey, 0, KEY_READ, &k.key);
-    if (rc != ERROR_SUCCESS) return rc;
+    BYTE* data = NULL;
     DWORD size = 0;
-    rc = RegQueryValueExA(k.key, m_szValueName, NULL, NULL, NULL, &size);
-    if (rc != ERROR_SUCCESS) return rc;
-    char* buffer = static_cast<char*>(malloc((size_t)size + 1));
-    if (!buffer) return ERROR_NOT_ENOUGH_MEMORY;
-    DWORD got = size;
-    rc = RegQueryValueExA(k.key, m_szValueName, NULL, NULL, reinterpret_cast<BYTE*>(buffer), &got);
-    if (rc == ERROR_SUCCESS) {
-        buffer[got <= size ? got : size] = 0;
-        out = buffer;
-    }
-    free(buffer);
+    LONG rc = ReadBinary(&data, &size);  // NUL-terminated after the bytes read
+    if (rc == ERROR_SUCCESS) out = reinterpret_cast<const char*>(data);
+    free(data);
     return rc;
 }
 

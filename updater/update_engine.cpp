@@ -17,6 +17,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "cert_record.h"
 #include "environment.h"
 #include "registry.h"
 #include "status_display.h"
@@ -167,20 +168,27 @@ BOOL CUpdateEngine::RunUpdate(CString url, CString* infoText) {
 
 // ---- versions --------------------------------------------------------------------------
 
-CString GetInstalledVersion() {
+namespace {
+
+// The "cert" value of the install key: its first four bytes hold the version.
+CRegistry CertValue() {
     CRegistry reg;
     reg.SetRootKey(HKEY_LOCAL_MACHINE);
     reg.SetSubKey(g_strRegKey);
     reg.SetValueName("cert");
+    return reg;
+}
+
+}  // namespace
+
+CString GetInstalledVersion() {
+    CRegistry reg = CertValue();
     BYTE* data = NULL;
     DWORD size = 0;
-    LONG rc = reg.ReadBinary(&data, &size);
     CString text;
-    if (rc == ERROR_SUCCESS && size >= 4) {
-        uint32_t v = (uint32_t)data[0] | ((uint32_t)data[1] << 8) | ((uint32_t)data[2] << 16) |
-                     ((uint32_t)data[3] << 24);
+    if (reg.ReadBinary(&data, &size) == ERROR_SUCCESS && size >= 4) {
         char buffer[32];
-        FormatUpdaterVersion(v, buffer, countof(buffer));
+        FormatUpdaterVersion(GetCertVersion(data), buffer, countof(buffer));
         text = buffer;
     }
     free(data);
@@ -188,19 +196,12 @@ CString GetInstalledVersion() {
 }
 
 void SaveInstalledVersion(CString version) {
-    CRegistry reg;
-    reg.SetRootKey(HKEY_LOCAL_MACHINE);
-    reg.SetSubKey(g_strRegKey);
-    reg.SetValueName("cert");
+    CRegistry reg = CertValue();
     BYTE* data = NULL;
     DWORD size = 0;
     // A value shorter than the version field is left alone.
     if (reg.ReadBinary(&data, &size) == ERROR_SUCCESS && size >= 4) {
-        uint32_t v = PackVersionText(version);
-        data[0] = (BYTE)v;
-        data[1] = (BYTE)(v >> 8);
-        data[2] = (BYTE)(v >> 16);
-        data[3] = (BYTE)(v >> 24);
+        PutCertVersion(data, PackVersionText(version));
         reg.WriteBinary(data, size);
     }
     free(data);
