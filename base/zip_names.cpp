@@ -1,8 +1,9 @@
 #include "zip_names.h"
 
+#include "update_text.h"
+
 namespace {
 
-bool IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 bool IsSeparator(unsigned char c) { return c == '/' || c == '\\'; }
 
 // A component of only dots and blanks with two dots or more: Windows drops
@@ -42,6 +43,6 @@ int CheckZipEntryName(const char* name) {
         if (c == ':')
             return kZipNameDrive;
         // A double-byte character: its trail byte is never a separator or ':'.
-        p += (IsGbkLead(c) && p[1] != 0) ? 2 : 1;
+        p += (IsGbkLeadByte(c) && p[1] != 0) ? 2 : 1;
     }
 }

@@ -112,6 +112,18 @@ BOOL CZipReader::GotoFirstEntry(LPCSTR ext) {
         return FALSE;
     if (unzGoToFirstFile(m_hZip) != UNZ_OK)
         return FALSE;
+    return SkipToExtension(ext);
+}
+
+BOOL CZipReader::GotoNextEntry(LPCSTR ext) {
+    if (!m_hZip)
+        return FALSE;
+    if (unzGoToNextFile(m_hZip) != UNZ_OK)
+        return FALSE;
+    return SkipToExtension(ext);
+}
+
+BOOL CZipReader::SkipToExtension(LPCSTR ext) {
     if (!ext || !ext[0])
         return TRUE;
     for (;;) {
@@ -122,22 +134,6 @@ BOOL CZipReader::GotoFirstEntry(LPCSTR ext) {
             return TRUE;
         if (unzGoToNextFile(m_hZip) != UNZ_OK)
             return FALSE;
-    }
-}
-
-BOOL CZipReader::GotoNextEntry(LPCSTR ext) {
-    if (!m_hZip)
-        return FALSE;
-    for (;;) {
-        if (unzGoToNextFile(m_hZip) != UNZ_OK)
-            return FALSE;
-        if (!ext || !ext[0])
-            return TRUE;
-        int m = MatchesExtension(ext);
-        if (m < 0)
-            return FALSE;
-        if (m)
-            return TRUE;
     }
 }
 

@@ -45,6 +45,8 @@ public:
 private:
     BOOL WriteCurrentEntry(LPCSTR target, const ZipEntryInfo& info);
     BOOL MatchesExtension(LPCSTR ext);
+    // From the current entry on, the first that matches ext (NULL or "": this one).
+    BOOL SkipToExtension(LPCSTR ext);
 
     unzFile m_hZip;
     char m_szFolder[MAX_PATH];
