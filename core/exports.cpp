@@ -42,7 +42,18 @@ bool Connected() { return g_core.connected == 1; }
 
 bool UpgradePending() { return g_core.UpgradeState > 0; }
 
-void TraceNotConnected() { ReportMessage(kTrace, "INIT: Zorvet_Init not called or failed."); }
+// The guards of the request exports: each reports why no request goes out.
+bool BlockedByUpgrade() {
+    if (!UpgradePending()) return false;
+    ReportUpgradeState();
+    return true;
+}
+
+bool NotConnected() {
+    if (Connected()) return false;
+    ReportMessage(kTrace, "INIT: Zorvet_Init not called or failed.");
+    return true;
+}
 
 // One request and its reply; *replyResult gets the reply header's result, read
 // under the request lock so that a request of another thread cannot replace it.
@@ -57,6 +68,21 @@ int Exchange(uint32_t command, uint32_t value, uint32_t result, const void* payl
 
 int Exchange(uint32_t command, uint32_t* replyResult) {
     return Exchange(command, 0, 0, nullptr, 0, nullptr, 0, nullptr, replyResult);
+}
+
+// Logs how a request went, under the name of the function that sent it.
+bool Traced(int ok, const char* name) {
+    if (ok)
+        ReportMessage(kTrace, "FUNC: %s out with success.", name);
+    else
+        ReportMessage(kTrace, "FUNC: %s net error", name);
+    return ok != 0;
+}
+
+// A request whose reply is two words; both stay zero on a net error.
+bool RequestWords(uint32_t command, const char* name, uint32_t (&words)[2]) {
+    words[0] = words[1] = 0;
+    return Traced(Exchange(command, 0, 0, nullptr, 0, words, sizeof words, nullptr, nullptr), name);
 }
 
 int InitOut(uint32_t result) {
@@ -107,10 +133,7 @@ int Zorvet_ReInit() {
 int get_user_pass(char* name, char* password) {
     if (name) name[0] = 0;
     if (password) password[0] = 0;
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
+    if (NotConnected()) return 0;
     // The reply may fill the work area; one byte more for the terminating NUL.
     uint8_t area[kUserPassArea + 1];
     memset(area, 0, sizeof area);
@@ -141,47 +164,31 @@ int get_user_pass(char* name, char* password) {
 int get_remote_info(uint32_t* first, uint16_t* second) {
     if (first) *first = 0;
     if (second) *second = 0;
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
-    uint32_t words[2] = {0, 0};
-    if (!Exchange(wire::CMD_GET_REMOTE_INFO, 0, 0, nullptr, 0, words, sizeof words, nullptr,
-                  nullptr)) {
-        ReportMessage(kTrace, "FUNC: get_remote_info net error");
-        return 0;
-    }
+    if (NotConnected()) return 0;
+    uint32_t words[2];
+    if (!RequestWords(wire::CMD_GET_REMOTE_INFO, "get_remote_info", words)) return 0;
     if (first) *first = words[0];
     if (second) *second = (uint16_t)(words[1] & 0xFFFF);
-    ReportMessage(kTrace, "FUNC: get_remote_info out with success.");
     return 1;
 }
 
 int get_cert_info(char* text, size_t size) {
     if (text == nullptr || size == 0) return 0;
     text[0] = 0;
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
+    if (NotConnected()) return 0;
     // A reply that would not leave room for the NUL is refused.
     uint32_t length = 0;
-    if (!Exchange(wire::CMD_GET_CERT_INFO, 0, 0, nullptr, 0, text, size - 1, &length, nullptr) ||
-        length >= size) {
+    int ok = Exchange(wire::CMD_GET_CERT_INFO, 0, 0, nullptr, 0, text, size - 1, &length, nullptr);
+    if (!Traced(ok && length < size, "get_cert_info")) {
         text[0] = 0;
-        ReportMessage(kTrace, "FUNC: get_cert_info net error");
         return 0;
     }
     text[length] = 0;
-    ReportMessage(kTrace, "FUNC: get_cert_info out with success.");
     return 1;
 }
 
 int get_service_index() {
-    if (!Connected()) {
-        TraceNotConnected();
-        return (int)kNotConnected;
-    }
+    if (NotConnected()) return (int)kNotConnected;
     uint32_t result = 0;
     if (!Exchange(wire::CMD_GET_SERVICE_INDEX, &result)) {
         ReportMessage(kTrace, "FUNC: get_service_index out");
@@ -191,52 +198,30 @@ int get_service_index() {
 }
 
 int Set_Trans_Data(uint32_t a, uint32_t b) {
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
-    if (!Exchange(wire::CMD_SET_TRANS_DATA, a, b, nullptr, 0, nullptr, 0, nullptr, nullptr)) {
-        ReportMessage(kTrace, "FUNC: Set_Trans_Data net error");
-        return 0;
-    }
-    ReportMessage(kTrace, "FUNC: Set_Trans_Data out with success.");
-    return 1;
+    if (NotConnected()) return 0;
+    int ok = Exchange(wire::CMD_SET_TRANS_DATA, a, b, nullptr, 0, nullptr, 0, nullptr, nullptr);
+    return Traced(ok, "Set_Trans_Data") ? 1 : 0;
 }
 
 int Set_Trans_Band(uint32_t* first, uint32_t* second) {
     if (first) *first = 0;
     if (second) *second = 0;
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
-    uint32_t words[2] = {0, 0};
-    if (!Exchange(wire::CMD_SET_TRANS_BAND, 0, 0, nullptr, 0, words, sizeof words, nullptr,
-                  nullptr)) {
-        ReportMessage(kTrace, "FUNC: Set_Trans_Band net error");
-        return 0;
-    }
+    if (NotConnected()) return 0;
+    uint32_t words[2];
+    if (!RequestWords(wire::CMD_SET_TRANS_BAND, "Set_Trans_Band", words)) return 0;
     if (first) *first = words[0];
     if (second) *second = words[1];
-    ReportMessage(kTrace, "FUNC: Set_Trans_Band out with success.");
     return 1;
 }
 
 int init_query(const void* data, uint32_t b) {
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
+    if (NotConnected()) return 0;
     uint8_t payload[64];
     memset(payload, 0, sizeof payload);
     if (data) memcpy(payload, data, sizeof payload);
-    if (!Exchange(wire::CMD_INIT_QUERY, 0, b, payload, sizeof payload, nullptr, 0, nullptr,
-                  nullptr)) {
-        ReportMessage(kTrace, "FUNC: init_query net error");
-        return 0;
-    }
-    ReportMessage(kTrace, "FUNC: init_query out with success.");
-    return 1;
+    int ok = Exchange(wire::CMD_INIT_QUERY, 0, b, payload, sizeof payload, nullptr, 0, nullptr,
+                      nullptr);
+    return Traced(ok, "init_query") ? 1 : 0;
 }
 
 // ---- exports ----------------------------------------------------------------------
@@ -255,10 +240,7 @@ int Zorvet_Init(const InitConfig* config, MessageCallback onMessage, StateCallba
         return InitOut(kNotConnected);
     }
     g_core.stateCallback = onState;
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return InitOut(kUpgradePending);
-    }
+    if (BlockedByUpgrade()) return InitOut(kUpgradePending);
     if (Connected()) return 0;
     if (config == nullptr) return InitOut(kNotConnected);
     if (config != &g_core.savedConfig) memcpy(&g_core.savedConfig, config, sizeof(InitConfig));
@@ -295,12 +277,12 @@ int Zorvet_Init(const InitConfig* config, MessageCallback onMessage, StateCallba
     if (!dll_socket_init(wire::kDaemonPort)) return (int)kNotConnected;
 
     uint32_t result = 0;
-    if (!Exchange(wire::CMD_INIT, 0, 0, &saved, sizeof(InitConfig), nullptr, 0, nullptr, &result)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_Init net error");
+    int ok = Exchange(wire::CMD_INIT, 0, 0, &saved, sizeof(InitConfig), nullptr, 0, nullptr,
+                      &result);
+    if (!Traced(ok, "Zorvet_Init")) {
         CloseDaemonSockets();
         return (int)kNotConnected;
     }
-    ReportMessage(kTrace, "FUNC: Zorvet_Init out with success.");
     if (result <= 4) {
         g_core.connected = 1;
     } else {
@@ -311,14 +293,8 @@ int Zorvet_Init(const InitConfig* config, MessageCallback onMessage, StateCallba
 
 int Zorvet_Start(const LoginRecord* login, CredentialsCallback onCredentials) {
     ReportMessage(kTrace, "FUNC: Zorvet_Start in");
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return StartOut(kUpgradePending);
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return StartOut(kNotConnected);
-    }
+    if (BlockedByUpgrade()) return StartOut(kUpgradePending);
+    if (NotConnected()) return StartOut(kNotConnected);
     if (login == nullptr) return StartOut(kNotConnected);
     if (login->AutoAccount != 0) {
         if (onCredentials == nullptr) {
@@ -330,67 +306,32 @@ int Zorvet_Start(const LoginRecord* login, CredentialsCallback onCredentials) {
         g_core.credentialsCallback = nullptr;
     }
     uint32_t result = 0;
-    if (!Exchange(wire::CMD_START, 0, 0, login, sizeof(LoginRecord), nullptr, 0, nullptr, &result)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_Start net error");
-        return 0;
-    }
-    ReportMessage(kTrace, "FUNC: Zorvet_Start out with success.");
-    return (int)result;
+    int ok = Exchange(wire::CMD_START, 0, 0, login, sizeof(LoginRecord), nullptr, 0, nullptr,
+                      &result);
+    return Traced(ok, "Zorvet_Start") ? (int)result : 0;
 }
 
 void Zorvet_Stop(void) {
     ReportMessage(kTrace, "FUNC: Zorvet_Stop in");
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return;
-    }
-    if (!Exchange(wire::CMD_STOP, nullptr)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_Stop net error");
-        return;
-    }
-    ReportMessage(kTrace, "FUNC: Zorvet_Stop out with success.");
+    if (BlockedByUpgrade() || NotConnected()) return;
+    Traced(Exchange(wire::CMD_STOP, nullptr), "Zorvet_Stop");
 }
 
 void Zorvet_Clear(void) {
     ReportMessage(kTrace, "FUNC: Zorvet_Clear in");
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return;
-    }
+    if (BlockedByUpgrade() || NotConnected()) return;
     Zorvet_Stop();
-    if (Exchange(wire::CMD_CLEAR, nullptr))
-        ReportMessage(kTrace, "FUNC: Zorvet_Clear out with success.");
-    else
-        ReportMessage(kTrace, "FUNC: Zorvet_Clear net error");
+    Traced(Exchange(wire::CMD_CLEAR, nullptr), "Zorvet_Clear");
     CloseDaemonSockets();
     g_core.connected = 0;
 }
 
 int Zorvet_ErrNo(void) {
     ReportMessage(kTrace, "FUNC: Zorvet_ErrNo in");
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return (int)kUpgradePending;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return (int)kNotConnected;
-    }
+    if (BlockedByUpgrade()) return (int)kUpgradePending;
+    if (NotConnected()) return (int)kNotConnected;
     uint32_t result = 0;
-    if (!Exchange(wire::CMD_ERRNO, &result)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_ErrNo net error");
-        return 0;
-    }
-    ReportMessage(kTrace, "FUNC: Zorvet_ErrNo out with success.");
-    return (int)result;
+    return Traced(Exchange(wire::CMD_ERRNO, &result), "Zorvet_ErrNo") ? (int)result : 0;
 }
 
 uint32_t Zorvet_GetDllVersion(void) { return CORE_PACKED_VERSION; }
@@ -403,25 +344,14 @@ int Zorvet_GetDllVersionString(char* buffer) {
 
 uint32_t Zorvet_GetCoreVersion(void) {
     ReportMessage(kTrace, "FUNC: Zorvet_GetCoreVersion in");
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return kUpgradePending;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return kNotConnected;
-    }
+    if (BlockedByUpgrade()) return kUpgradePending;
+    if (NotConnected()) return kNotConnected;
     uint32_t result = 0;
     EnterCriticalSection(&g_core.requestLock);
     memset(&g_core.LastReplyHeader, 0, sizeof g_core.LastReplyHeader);
     int ok = Exchange(wire::CMD_GET_CORE_VERSION, &result);
     LeaveCriticalSection(&g_core.requestLock);
-    if (!ok) {
-        ReportMessage(kTrace, "FUNC: Zorvet_GetCoreVersion net error");
-        return kCoreVersionNetError;
-    }
-    ReportMessage(kTrace, "FUNC: Zorvet_GetCoreVersion out with success.");
-    return result;
+    return Traced(ok, "Zorvet_GetCoreVersion") ? result : kCoreVersionNetError;
 }
 
 int Zorvet_GetCoreVersionString(char* buffer) {
@@ -436,52 +366,28 @@ int Zorvet_GetCoreVersionString(char* buffer) {
 int Zorvet_Get_RedInfo(uint32_t* first, uint32_t* second) {
     if (first) *first = 0;
     if (second) *second = 0;
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return 0;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
-    uint32_t words[2] = {0, 0};
-    if (!Exchange(wire::CMD_GET_RED_INFO, 0, 0, nullptr, 0, words, sizeof words, nullptr, nullptr)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_Get_RedInfo net error");
-        return 0;
-    }
+    if (BlockedByUpgrade() || NotConnected()) return 0;
+    uint32_t words[2];
+    if (!RequestWords(wire::CMD_GET_RED_INFO, "Zorvet_Get_RedInfo", words)) return 0;
     if (first) *first = words[0];
     if (second) *second = words[1];
-    ReportMessage(kTrace, "FUNC: Zorvet_Get_RedInfo out with success.");
     return 1;
 }
 
 int Zorvet_Get_QueryData(QueryData* data) {
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return 0;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return 0;
-    }
+    if (BlockedByUpgrade() || NotConnected()) return 0;
     QueryData reply;
     memset(&reply, 0, sizeof reply);
-    if (!Exchange(wire::CMD_GET_QUERY_DATA, 0, 0, nullptr, 0, &reply, sizeof reply, nullptr,
-                  nullptr)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_Get_QueryData net error");
-        return 0;
-    }
+    int ok = Exchange(wire::CMD_GET_QUERY_DATA, 0, 0, nullptr, 0, &reply, sizeof reply, nullptr,
+                      nullptr);
+    if (!Traced(ok, "Zorvet_Get_QueryData")) return 0;
     if (data) memcpy(data, &reply, sizeof reply);
-    ReportMessage(kTrace, "FUNC: Zorvet_Get_QueryData out with success.");
     return 1;
 }
 
 int Zorvet_Proc_GetCount(void) {
     if (UpgradePending()) return 0;
-    if (!Connected()) {
-        TraceNotConnected();
-        return (int)kNotConnected;
-    }
+    if (NotConnected()) return (int)kNotConnected;
     uint32_t result = 0;
     if (!Exchange(wire::CMD_PROC_GET_COUNT, &result)) {
         ReportMessage(kTrace, "FUNC: Zorvet_Proc_GetCount out");
@@ -493,10 +399,7 @@ int Zorvet_Proc_GetCount(void) {
 
 ProcInfo* Zorvet_Proc_GetInfo(void) {
     if (UpgradePending()) return nullptr;
-    if (!Connected()) {
-        TraceNotConnected();
-        return nullptr;
-    }
+    if (NotConnected()) return nullptr;
     int count = Zorvet_Proc_GetCount();
     if (count <= 0) return nullptr;
     // Zeroed, so records the reply does not fill read as empty; calloc also
@@ -507,32 +410,20 @@ ProcInfo* Zorvet_Proc_GetInfo(void) {
         return nullptr;
     }
     // The count may have changed since: a reply longer than the block is refused.
-    if (!Exchange(wire::CMD_PROC_GET_INFO, 0, 0, nullptr, 0, list, (size_t)count * kProcInfoSize,
-                  nullptr, nullptr)) {
+    int ok = Exchange(wire::CMD_PROC_GET_INFO, 0, 0, nullptr, 0, list,
+                      (size_t)count * kProcInfoSize, nullptr, nullptr);
+    if (!Traced(ok, "Zorvet_Proc_GetInfo")) {
         free(list);
-        ReportMessage(kTrace, "FUNC: Zorvet_Proc_GetInfo net error");
         return nullptr;
     }
-    ReportMessage(kTrace, "FUNC: Zorvet_Proc_GetInfo out with success.");
     return list;
 }
 
 int Zorvet_Proc_Kill(void) {
-    if (UpgradePending()) {
-        ReportUpgradeState();
-        return (int)kUpgradePending;
-    }
-    if (!Connected()) {
-        TraceNotConnected();
-        return (int)kNotConnected;
-    }
+    if (BlockedByUpgrade()) return (int)kUpgradePending;
+    if (NotConnected()) return (int)kNotConnected;
     uint32_t result = 0;
-    if (!Exchange(wire::CMD_PROC_KILL, &result)) {
-        ReportMessage(kTrace, "FUNC: Zorvet_Proc_Kill net error");
-        return 0;
-    }
-    ReportMessage(kTrace, "FUNC: Zorvet_Proc_Kill out with success.");
-    return (int)result;
+    return Traced(Exchange(wire::CMD_PROC_KILL, &result), "Zorvet_Proc_Kill") ? (int)result : 0;
 }
 
 uint32_t Zorvet_Set_Registry_Value(uint32_t root, const char* subkey, const char* name,
