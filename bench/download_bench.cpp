@@ -9,6 +9,7 @@
 
 #include <vector>
 
+#include "bench_util.h"
 #include "environment.h"
 #include "status_display.h"
 
@@ -16,13 +17,6 @@ namespace {
 
 const int kBody = 32 << 20;
 std::vector<char> g_body;
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
 
 DWORD WINAPI Serve(LPVOID param) {
     SOCKET listener = (SOCKET)(UINT_PTR)param;

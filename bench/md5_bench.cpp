@@ -4,20 +4,11 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <windows.h>
 
 #include <vector>
 
+#include "bench_util.h"
 #include "md5.h"
-
-namespace {
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-}  // namespace
 
 int main() {
     const size_t kSize = 16 << 20;

@@ -11,28 +11,12 @@
 #include <algorithm>
 #include <vector>
 
+#include "bench_util.h"
 #include "core.h"
 
 namespace {
 
 constexpr int kLatencySamples = 200;
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-bool ReadExact(SOCKET s, uint8_t* p, size_t n) {
-    while (n > 0) {
-        int got = recv(s, (char*)p, (int)n, 0);
-        if (got <= 0) return false;
-        p += got;
-        n -= (size_t)got;
-    }
-    return true;
-}
 
 sockaddr_in Loopback(uint16_t port) {
     sockaddr_in a = {};

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <thread>
 
+#include "bench_util.h"
 #include "core.h"
 
 using namespace wire;
@@ -16,23 +17,6 @@ namespace {
 
 constexpr size_t kRequestBytes = kPrefixSize + kHeaderSize;  // a request without payload
 constexpr size_t kReplyBytes = kHeaderSize;
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
-}
-
-bool ReadExact(SOCKET s, uint8_t* p, size_t n) {
-    while (n > 0) {
-        int got = recv(s, (char*)p, (int)n, 0);
-        if (got <= 0) return false;
-        p += got;
-        n -= (size_t)got;
-    }
-    return true;
-}
 
 bool WriteAll(SOCKET s, const uint8_t* p, size_t n) {
     while (n > 0) {

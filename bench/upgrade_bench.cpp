@@ -8,6 +8,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include "bench_util.h"
 #include "core.h"
 #include "test_seams.h"
 
@@ -18,13 +19,6 @@ HANDLE s_worker;
 void TakeWorkerHandle() {
     DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &s_worker, 0,
                     FALSE, DUPLICATE_SAME_ACCESS);
-}
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return (double)c.QuadPart / (double)f.QuadPart;
 }
 
 // Kernel plus user time of a thread, in milliseconds.
