@@ -124,18 +124,16 @@ int CNotificationWnd::SetCloseButton(int id, const char* type, int x, int y, int
 
 int CNotificationWnd::SetSkinResource(int id, const char* type) {
     m_Picture.Load(id, type);
-    SIZE s = m_Picture.GetPictureSize();
-    m_nWidth = s.cx;
-    m_nHeight = s.cy;
-    RECT rc;
-    if (m_Picture.GetOverlayRect(&rc)) m_rcClose = rc;
-    m_Picture.Draw();
-    Redraw();
-    return 1;
+    return AdoptSkin();
 }
 
 int CNotificationWnd::SetSkinFile(const char* path) {
     m_Picture.Load(path);
+    return AdoptSkin();
+}
+
+// The window takes the loaded skin's size and, where it has one, its close area.
+int CNotificationWnd::AdoptSkin() {
     SIZE s = m_Picture.GetPictureSize();
     m_nWidth = s.cx;
     m_nHeight = s.cy;

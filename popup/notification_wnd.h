@@ -69,6 +69,7 @@ protected:
     LRESULT WndProc(UINT msg, WPARAM wParam, LPARAM lParam) override;
 
 private:
+    int AdoptSkin();
     LRESULT OnEraseBkgnd(HDC dc);
     int OnSetCursor();
     void OnTimer(UINT_PTR id);

@@ -35,6 +35,18 @@ int HimetricToPixels(HWND host, OLE_XSIZE_HIMETRIC hm, int axis) {
     return MulDiv(hm, dpi, 2540);
 }
 
+// Puts a memory DC's first bitmap back, then frees the DC and our bitmap.
+void FreeMemoryDC(HDC& dc, HBITMAP& bitmap, HGDIOBJ& oldBitmap) {
+    if (dc) {
+        SelectObject(dc, oldBitmap);
+        DeleteDC(dc);
+        if (bitmap) DeleteObject(bitmap);
+    }
+    dc = NULL;
+    bitmap = NULL;
+    oldBitmap = NULL;
+}
+
 }  // namespace
 
 CPictureEx::CPictureEx()
@@ -374,12 +386,7 @@ void CPictureEx::DisposeFrame(int index) {
         BITMAP saved = {};
         GetObjectA(m_hSaveBmp, sizeof saved, &saved);
         BitBlt(m_hCanvasDC, f.left, f.top, saved.bmWidth, saved.bmHeight, m_hSaveDC, 0, 0, SRCCOPY);
-        SelectObject(m_hSaveDC, m_hSaveOldBmp);
-        DeleteDC(m_hSaveDC);
-        DeleteObject(m_hSaveBmp);
-        m_hSaveDC = NULL;
-        m_hSaveBmp = NULL;
-        m_hSaveOldBmp = NULL;
+        FreeMemoryDC(m_hSaveDC, m_hSaveBmp, m_hSaveOldBmp);
     }
 }
 
@@ -535,22 +542,8 @@ void CPictureEx::Clear() {
     for (GifFrame& f : m_Frames)
         if (f.picture) f.picture->Release();
     m_Frames.clear();
-    if (m_hCanvasDC) {
-        SelectObject(m_hCanvasDC, m_hCanvasOldBmp);
-        DeleteDC(m_hCanvasDC);
-        if (m_hCanvasBmp) DeleteObject(m_hCanvasBmp);
-    }
-    m_hCanvasDC = NULL;
-    m_hCanvasBmp = NULL;
-    m_hCanvasOldBmp = NULL;
-    if (m_hSaveDC) {
-        SelectObject(m_hSaveDC, m_hSaveOldBmp);
-        DeleteDC(m_hSaveDC);
-        if (m_hSaveBmp) DeleteObject(m_hSaveBmp);
-    }
-    m_hSaveDC = NULL;
-    m_hSaveBmp = NULL;
-    m_hSaveOldBmp = NULL;
+    FreeMemoryDC(m_hCanvasDC, m_hCanvasBmp, m_hCanvasOldBmp);
+    FreeMemoryDC(m_hSaveDC, m_hSaveBmp, m_hSaveOldBmp);
     SetRectEmpty(&m_rcClip);
     m_pParse = nullptr;
     m_pScreenDesc = nullptr;
