@@ -147,6 +147,16 @@ static uint32_t RegistryOperation(const uint8_t* p, uint32_t length) {
     return (uint32_t)rc;
 }
 
+// A record's text field, which may fill all its bytes without a NUL, as text.
+template <size_t N>
+struct FieldText {
+    char text[N + 1];
+    explicit FieldText(const char (&field)[N]) {
+        memcpy(text, field, N);
+        text[N] = 0;
+    }
+};
+
 // The client program sends the stored name behind its partner prefix "qx.".
 static bool IsDemoUser(const char* name) {
     if (strncmp(name, "qx.", 3) == 0) name += 3;
@@ -157,12 +167,9 @@ static uint32_t Login(Daemon* d, const uint8_t* payload, uint32_t length) {
     if (length < sizeof(LoginRecord)) return ERROR_INVALID_PARAMETER;
     LoginRecord login;
     memcpy(&login, payload, sizeof login);
-    char user[countof(login.UserName) + 1], pass[countof(login.Password) + 1];
-    memcpy(user, login.UserName, sizeof login.UserName);
-    user[countof(user) - 1] = 0;
-    memcpy(pass, login.Password, sizeof login.Password);
-    pass[countof(pass) - 1] = 0;
-    Log("login \"%s\" auto=%u mask=0x%X", user, login.AutoAccount, login.ServiceMask);
+    FieldText user(login.UserName);
+    FieldText pass(login.Password);
+    Log("login \"%s\" auto=%u mask=0x%X", user.text, login.AutoAccount, login.ServiceMask);
     if (d->state != ZORVET_STATE_IDLE) return 0;  // already on the way
     if (login.AutoAccount) {
         std::vector<uint8_t> account;
@@ -171,7 +178,7 @@ static uint32_t Login(Daemon* d, const uint8_t* payload, uint32_t length) {
         p.kind = PEND_NOTIFY;
         p.bytes = MakePacket(wire::NTF_ACCOUNT, 0, 0, account.data(), account.size());
         Schedule(d, 20, p);  // behind the 2006 reply
-    } else if (!IsDemoUser(user) || strcmp(pass, kDemoPass) != 0) {
+    } else if (!IsDemoUser(user.text) || strcmp(pass.text, kDemoPass) != 0) {
         static const char kText[] = "AUTH: wrong name or password";
         d->lastError = kBadLogin;
         Pending p = {};
@@ -205,13 +212,10 @@ static Reply DefaultReply(Daemon* d, const PacketHeader& h, const uint8_t* paylo
         {
             InitConfig c;
             memcpy(&c, payload, sizeof c);
-            char host[countof(c.Hostname) + 1], reg[countof(c.Regname) + 1];
-            memcpy(host, c.Hostname, sizeof c.Hostname);
-            host[countof(host) - 1] = 0;
-            memcpy(reg, c.Regname, sizeof c.Regname);
-            reg[countof(reg) - 1] = 0;
-            Log("init host \"%s\" regname \"%s\" version 0x%08X partner %u", host, reg, c.Version,
-                c.PartnerID);
+            FieldText host(c.Hostname);
+            FieldText reg(c.Regname);
+            Log("init host \"%s\" regname \"%s\" version 0x%08X partner %u", host.text, reg.text,
+                c.Version, c.PartnerID);
         }
         r.result = d->state;
         break;
