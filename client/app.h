@@ -86,6 +86,8 @@ void MsgBox(uint32_t code, const char* format, ...) __attribute__((format(printf
 void CoreMessageSink(uint32_t code, const char* text);
 const char* AppMessageText(uint32_t code);
 const char* CoreMessageText(uint32_t code);
+// A string of the program's string table; empty when the table lacks it.
+void LoadText(UINT id, char* buffer, int size);
 void LogLine(const char* text);
 void SetLogTarget(HWND* owner, int toFile, const char* path);
 void OpenLogByOption();

@@ -32,10 +32,6 @@ struct Request {
     ~Request() { LeaveCriticalSection(&g_requestLock.cs); }
 };
 
-void LoadText(UINT id, char* buffer, int size) {
-    if (LoadStringA(g_app.Instance, id, buffer, size) <= 0) buffer[0] = 0;
-}
-
 // The array the library allocates holds as many records as its own count said;
 // a later count may differ, so the block's size bounds what is read.
 struct ProcList {

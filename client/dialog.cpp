@@ -29,6 +29,13 @@ WNDPROC PrevControlProcs[SC_COUNT];
 
 int DialogSetCursor(HWND window, const SkinLayout* layout);
 
+void PaintSprites(HWND window) {
+    PAINTSTRUCT ps;
+    HDC dc = BeginPaint(window, &ps);
+    DrawSprites(window, dc);
+    EndPaint(window, &ps);
+}
+
 int HandCursorFor(int index) {
     switch (index) {
     case SC_PROGRESS: return 0;
@@ -40,10 +47,7 @@ int HandCursorFor(int index) {
 
 LRESULT SkinControlProc(int hand, WNDPROC previous, HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_PAINT) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(window, &ps);
-        DrawSprites(window, dc);
-        EndPaint(window, &ps);
+        PaintSprites(window);
     } else if (message == WM_SETCURSOR) {
         SetCursor(LoadCursorA(nullptr, hand ? IDC_HAND : IDC_ARROW));
         return TRUE;
@@ -358,13 +362,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_MOVE:
         InvalidateRect(dialog, nullptr, FALSE);
         return FALSE;
-    case WM_PAINT: {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(dialog, &ps);
-        DrawSprites(dialog, dc);
-        EndPaint(dialog, &ps);
+    case WM_PAINT:
+        PaintSprites(dialog);
         return FALSE;
-    }
     case WM_CLOSE:
         ShowWindow(dialog, SW_HIDE);
         return TRUE;

@@ -30,15 +30,21 @@ struct Locked {
     ~Locked() { LeaveCriticalSection(&g_logLock.cs); }
 };
 
+// One line of the log, cut to the buffer and always terminated.
+typedef char LineText[1024];
+void FormatLine(LineText& text, const char* format, va_list ap) {
+    vsnprintf(text, sizeof text, format, ap);
+    text[sizeof text - 1] = 0;
+}
+
 // Logged text is a copy: whatever the caller passed is printed, never interpreted.
 void LogFormatted(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void LogFormatted(const char* format, ...) {
-    char text[1024];
+    LineText text;
     va_list ap;
     va_start(ap, format);
-    vsnprintf(text, sizeof text, format, ap);
+    FormatLine(text, format, ap);
     va_end(ap);
-    text[sizeof text - 1] = 0;
     LogLine(text);
 }
 
@@ -79,12 +85,11 @@ int BringBoxToFront() {
 
 void MsgBox(uint32_t code, const char* format, ...) {
     if (!DebugLog && (code & LOG_LEVEL_MASK) > 3) return;
-    char text[1024];
+    LineText text;
     va_list ap;
     va_start(ap, format);
-    vsnprintf(text, sizeof text, format, ap);
+    FormatLine(text, format, ap);
     va_end(ap);
-    text[sizeof text - 1] = 0;
     if (DebugLog)
         LogFormatted("(#%x) %s", code, text);
     else

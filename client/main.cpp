@@ -145,7 +145,7 @@ void ExitApplication(int quiet) {
     if (g_app.ConnState != 1) {
         if (!quiet) {
             char templ[200], text[300];
-            if (LoadStringA(g_app.Instance, IDS_CONFIRM_EXIT, templ, countof(templ)) <= 0) templ[0] = 0;
+            LoadText(IDS_CONFIRM_EXIT, templ, countof(templ));
             FillTemplate(text, sizeof text, templ, "OVIK_ACC");
             if (ShowBox(nullptr, text, MB_YESNO | MB_ICONINFORMATION | MB_DEFBUTTON2 | MB_SETFOREGROUND) != IDYES) {
                 Exiting = 0;

@@ -1,4 +1,5 @@
-// What the user reads in the program's boxes: fixed texts chosen by code.
+// What the user reads in the program's boxes: fixed texts chosen by code, and
+// the texts of the string table.
 #include "app.h"
 #include "utils.h"
 
@@ -93,4 +94,8 @@ const char* AppMessageText(uint32_t code) {
 
 const char* CoreMessageText(uint32_t code) {
     return Lookup(CoreMessageTexts, code, UnknownCoreText, sizeof UnknownCoreText);
+}
+
+void LoadText(UINT id, char* buffer, int size) {
+    if (LoadStringA(g_app.Instance, id, buffer, size) <= 0) buffer[0] = 0;
 }

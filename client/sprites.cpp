@@ -17,6 +17,26 @@ PictureNode* PictureCache = nullptr;  // dummy head, created on first insertion
 SpriteNode* SpriteList = nullptr;     // dummy head, created by InitSprites
 HMODULE ResourceModule = nullptr;
 
+// Both lists: a dummy head, then nodes linked both ways in insertion order.
+template <typename Node>
+Node* First(Node* head) {
+    return head ? head->next : nullptr;
+}
+
+template <typename Node>
+void Append(Node* head, Node* node) {
+    Node* tail = head;
+    while (tail->next) tail = tail->next;
+    node->prev = tail;
+    tail->next = node;
+}
+
+template <typename Node>
+void Unlink(Node* node) {
+    node->prev->next = node->next;
+    if (node->next) node->next->prev = node->prev;
+}
+
 int Matches(const SpriteNode* n, HWND window, int id) {
     return n->picture && n->sprite && n->sprite->imageId == id && (!window || n->sprite->window == window);
 }
@@ -107,7 +127,7 @@ SkinPicture* LoadPicture(HWND window, int id, const char* type, const void* data
 }
 
 SkinPicture* FindPicture(int id) {
-    for (PictureNode* n = PictureCache ? PictureCache->next : nullptr; n; n = n->next)
+    for (PictureNode* n = First(PictureCache); n; n = n->next)
         if (n->picture && n->picture->id == id) return n->picture;
     return nullptr;
 }
@@ -121,11 +141,8 @@ void AddPicture(SkinPicture* picture) {
         FreePictureRecord(picture);
         return;
     }
-    PictureNode* tail = PictureCache;
-    while (tail->next) tail = tail->next;
     node->picture = picture;
-    node->prev = tail;
-    tail->next = node;
+    Append(PictureCache, node);
 }
 
 SkinPicture* GetPicture(HWND window, int id, const char* type, const void* data, DWORD size) {
@@ -137,10 +154,9 @@ SkinPicture* GetPicture(HWND window, int id, const char* type, const void* data,
 }
 
 void RemovePicture(int id) {
-    for (PictureNode* n = PictureCache ? PictureCache->next : nullptr; n; n = n->next) {
+    for (PictureNode* n = First(PictureCache); n; n = n->next) {
         if (n->picture && n->picture->id == id) {
-            n->prev->next = n->next;
-            if (n->next) n->next->prev = n->prev;
+            Unlink(n);
             FreePictureRecord(n->picture);
             free(n);
             return;
@@ -160,7 +176,7 @@ void FreePictureCache() {
 }
 
 SpriteNode* FindSprite(HWND window, int id) {
-    for (SpriteNode* n = SpriteList ? SpriteList->next : nullptr; n; n = n->next)
+    for (SpriteNode* n = First(SpriteList); n; n = n->next)
         if (Matches(n, window, id)) return n;
     return nullptr;
 }
@@ -187,10 +203,7 @@ SpriteNode* AddSprite(HWND window, int id, const char* type, const void* data, D
     s->h = h;
     node->sprite = s;
     node->picture = GetPicture(window, id, type, data, size);
-    SpriteNode* tail = SpriteList;
-    while (tail->next) tail = tail->next;
-    node->prev = tail;
-    tail->next = node;
+    Append(SpriteList, node);
     return node;
 }
 
@@ -203,12 +216,12 @@ SpriteNode* AddVisibleSprite(HWND window, int id, const char* type, int x, int y
 }
 
 void SetSpriteVisible(HWND window, int id, int visible) {
-    for (SpriteNode* n = SpriteList ? SpriteList->next : nullptr; n; n = n->next)
+    for (SpriteNode* n = First(SpriteList); n; n = n->next)
         if (Matches(n, window, id)) n->sprite->Visible = visible;
 }
 
 void MoveSprite(HWND window, int id, int x, int y, int w, int h) {
-    for (SpriteNode* n = SpriteList ? SpriteList->next : nullptr; n; n = n->next) {
+    for (SpriteNode* n = First(SpriteList); n; n = n->next) {
         if (!Matches(n, window, id)) continue;
         n->sprite->x = x;
         n->sprite->y = y;
@@ -218,7 +231,7 @@ void MoveSprite(HWND window, int id, int x, int y, int w, int h) {
 }
 
 void ReplaceSpriteImage(HWND window, int id, int newId, const char* type) {
-    for (SpriteNode* n = SpriteList ? SpriteList->next : nullptr; n; n = n->next) {
+    for (SpriteNode* n = First(SpriteList); n; n = n->next) {
         if (!Matches(n, window, id)) continue;
         if (type) CopyText(n->sprite->type, type);
         n->sprite->imageId = newId;
@@ -228,10 +241,9 @@ void ReplaceSpriteImage(HWND window, int id, int newId, const char* type) {
 }
 
 void RemoveSprite(HWND window, int id, int drop) {
-    for (SpriteNode* n = SpriteList ? SpriteList->next : nullptr; n; n = n->next) {
+    for (SpriteNode* n = First(SpriteList); n; n = n->next) {
         if (!Matches(n, window, id)) continue;
-        n->prev->next = n->next;
-        if (n->next) n->next->prev = n->prev;
+        Unlink(n);
         free(n->sprite);
         free(n);
         if (drop) RemovePicture(id);
@@ -240,7 +252,7 @@ void RemoveSprite(HWND window, int id, int drop) {
 }
 
 void DrawSprites(HWND window, HDC dc) {
-    for (SpriteNode* n = SpriteList ? SpriteList->next : nullptr; n; n = n->next)
+    for (SpriteNode* n = First(SpriteList); n; n = n->next)
         if (n->sprite && n->picture && n->sprite->window == window && n->sprite->Visible == 1) DrawOne(n, dc);
 }
 

@@ -15,10 +15,6 @@ HWND TrayOwner = nullptr;
 HINSTANCE TrayInstance = nullptr;
 constexpr DWORD kTrayRecordSize = 488;  // the version-2 shell layout
 
-void LoadText(UINT id, char* buffer, int size) {
-    if (LoadStringA(TrayInstance, id, buffer, size) <= 0) buffer[0] = 0;
-}
-
 void BuildTrayMenu(HINSTANCE module) {
     char open[50], exit[50];
     LoadText(IDS_MENU_OPEN, open, countof(open));
