@@ -214,13 +214,7 @@ void CNotificationWnd::ShowImage(const void* bytes, int count, const char* url, 
     SetUrl(url);
     m_strTitle.clear();
     if (!m_Picture.Load(bytes, (unsigned)count)) return;
-    SIZE s = m_Picture.GetPictureSize();
-    m_nWidth = s.cx;
-    m_nHeight = s.cy;
-    RECT rc;
-    if (m_Picture.GetOverlayRect(&rc)) m_rcClose = rc;
-    m_Picture.Draw();
-    Redraw();
+    AdoptSkin();
     if (IsRectEmpty(&m_rcText)) {
         if (IsRectEmpty(&m_rcClose)) SetRect(&m_rcText, 5, 5, m_nWidth - 10, m_nHeight - 10);
         else SetRect(&m_rcText, 15, m_rcClose.bottom + 15, m_rcClose.right - 5, m_nHeight - 10);
