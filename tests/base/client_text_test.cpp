@@ -1,6 +1,8 @@
 #include "client_text.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 #include <string.h>
 
 #include <string>
@@ -25,7 +27,8 @@ QueryData Query(uint32_t status, uint32_t minutes, const char* date) {
     memset(&q, 0, sizeof q);
     q.Status = status;
     q.Time = minutes;
-    strncpy(q.Date, date, sizeof q.Date);
+    // As on the wire: NUL-padded, no NUL when the text fills the field.
+    memcpy(q.Date, date, std::min(strlen(date), sizeof q.Date));
     return q;
 }
 
