@@ -6,8 +6,6 @@
 
 #include "utils.h"
 
-static int IsGbkLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-
 size_t CopyTextGbk(char* destination, size_t size, const char* source) {
     if (size == 0) return 0;
     destination[0] = 0;
@@ -19,7 +17,7 @@ size_t AppendTextGbk(char* destination, size_t size, const char* source) {
     size_t used = strnlen(destination, size - 1);
     size_t i = 0;
     while (source[i] != 0) {
-        size_t n = (IsGbkLead((unsigned char)source[i]) && source[i + 1] != 0) ? 2 : 1;
+        size_t n = (IsGbkLeadByte((unsigned char)source[i]) && source[i + 1] != 0) ? 2 : 1;
         if (used + n > size - 1) break;
         memcpy(destination + used, source + i, n);
         used += n;

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "utils.h"  // IsGbkLeadByte
+
 // Reads "%u.%u.%u.%u"; numbers that are missing stay 0. Returns how many were read.
 int ParseVersionText(const char* text, unsigned numbers[4]);
 // Fields of 4, 8, 4 and 16 bits (major, minor, third, build); each number masked.
@@ -28,7 +30,5 @@ int IsNotFoundPage(const char* body, size_t length);
 // COM1, ...), or one that does not fit `size`.
 int SafeUrlFileName(const char* url, char* out, size_t size);
 
-// GBK lead byte (code page 936): 0x81..0xFE.
-inline int IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
 
 #endif

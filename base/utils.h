@@ -79,6 +79,9 @@ inline void CopyText(char (&destination)[N], const char* source) {
 template <typename T, size_t N>
 constexpr size_t countof(T (&)[N]) { return N; }
 
+// GBK lead byte (code page 936): 0x81..0xFE; its trail byte may be 0x5C (a backslash).
+inline int IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+
 const char* HexDump(const uint8_t* bytes, int count, int size, int group, const char* separator,
                     MemoryPool* pool);
 
