@@ -42,17 +42,25 @@ def _enter_netns():
 
 def _copy_prefix(template, dest):
     """Copies the prepared prefix. system32 (most of its size, never written by
-    the tests) is hard-linked; everything else is a real copy."""
+    the tests) is hard-linked; everything else is a real copy, except the users'
+    Temp folders: the Windows test programs of the same run use the prepared
+    prefix and write there while beds copy it."""
     sys32 = os.path.join("drive_c", "windows", "system32")
-    _copy_without(template, dest, sys32)
+
+    def ignore(d, names):
+        rel = os.path.relpath(d, template)
+        skipped = [n for n in names if os.path.join(rel, n) == sys32]
+        if os.path.basename(os.path.dirname(rel)) == "users" and os.path.dirname(os.path.dirname(rel)) == "drive_c":
+            skipped += [n for n in names if n.lower() == "temp"]
+        return skipped
+
+    shutil.copytree(template, dest, symlinks=True, ignore=ignore)
+    users = os.path.join("drive_c", "users")
+    for user in os.listdir(os.path.join(template, users)):
+        if os.path.isdir(os.path.join(template, users, user, "Temp")):
+            os.makedirs(os.path.join(dest, users, user, "Temp"), exist_ok=True)
     subprocess.run(["cp", "-a", "--link", os.path.join(template, sys32), os.path.join(dest, sys32)],
                    check=True)
-
-
-def _copy_without(template, dest, skip):
-    def ignore(d, names):
-        return [n for n in names if os.path.relpath(os.path.join(d, n), template) == skip]
-    shutil.copytree(template, dest, symlinks=True, ignore=ignore)
 
 
 class Bed:
