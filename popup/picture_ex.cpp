@@ -5,8 +5,9 @@
 #include <string.h>
 
 #include "core.h"
-#include "gif_walker.h"
 #include "note_geometry.h"
+
+CreatePictureStreamFn g_pfnCreatePictureStream = CreateStreamOnHGlobal;
 
 namespace {
 
@@ -17,10 +18,14 @@ constexpr unsigned kMaxPictureBytes = 16u << 20;
 // is not dispatching can never hold the animation (and so its stop) for long.
 constexpr UINT kRepaintTimeoutMs = 1000;
 
-// Decodes the block (whole, count bytes) with the platform's decoder.
+// Decodes the block (whole, count bytes) with the platform's decoder. With
+// freeOnRelease the block is gone afterwards, on every path.
 IPicture* DecodeBlock(HGLOBAL block, unsigned count, BOOL freeOnRelease) {
     IStream* stream = nullptr;
-    if (FAILED(CreateStreamOnHGlobal(block, freeOnRelease, &stream)) || !stream) return nullptr;
+    if (FAILED(g_pfnCreatePictureStream(block, freeOnRelease, &stream)) || !stream) {
+        if (freeOnRelease) GlobalFree(block);  // no stream took it over
+        return nullptr;
+    }
     IPicture* pic = nullptr;
     HRESULT hr = OleLoadPicture(stream, (LONG)count, FALSE, IID_IPicture, (void**)&pic);
     stream->Release();
@@ -56,8 +61,7 @@ CPictureEx::CPictureEx()
       m_hCanvasDC(NULL), m_hSaveDC(NULL), m_hSaveBmp(NULL), m_hSaveOldBmp(NULL), m_pOverlay(nullptr),
       m_nOverlayX(0), m_nOverlayY(0), m_nOverlayHmW(0), m_nOverlayHmH(0), m_nOverlayW(0),
       m_nOverlayH(0), m_hCanvasBmp(NULL), m_hCanvasOldBmp(NULL), m_hThread(NULL),
-      m_hStopEvent(CreateEventA(NULL, TRUE, FALSE, NULL)), m_pPicture(nullptr), m_pParse(nullptr),
-      m_pScreenDesc(nullptr) {}
+      m_hStopEvent(CreateEventA(NULL, TRUE, FALSE, NULL)), m_pPicture(nullptr), m_pParse(nullptr) {}
 
 CPictureEx::~CPictureEx() {
     Clear();
@@ -100,12 +104,10 @@ int CPictureEx::LoadGif(HGLOBAL block) {
         GlobalUnlock(block);
         return 0;
     }
-    m_pScreenDesc = m_pParse + 6;
     m_nGctLen = (int)screen.gctLen;
     m_nPicWidth = screen.width;
     m_nPicHeight = screen.height;
-    gif::Walker walker = gif::MakeWalker(m_pParse, m_nDataLen, screen.gctLen);
-    m_nParsePos = walker.pos;
+    RewindParse();
 
     gif::Survey survey = gif::SurveyFrames(m_pParse, m_nDataLen, screen);
     int frames = survey.frames;
@@ -116,7 +118,6 @@ int CPictureEx::LoadGif(HGLOBAL block) {
     }
     if (frames <= 1) {
         m_pParse = nullptr;
-        m_pScreenDesc = nullptr;
         GlobalUnlock(block);
         if (frames == 0) return 0;
         // One frame: decoded whole, at the size of the logical screen.
@@ -124,7 +125,7 @@ int CPictureEx::LoadGif(HGLOBAL block) {
         return m_pPicture != nullptr;
     }
 
-    gif::Rewind(&walker);
+    gif::Walker walker = ParseWalker();  // the survey walked a walker of its own
     gif::FrameSpan span;
     while (gif::CutFrame(&walker, screen, &span)) {
         m_nParsePos = walker.pos;
@@ -156,9 +157,24 @@ int CPictureEx::LoadGif(HGLOBAL block) {
         m_Frames.push_back(f);
     }
     m_pParse = nullptr;
-    m_pScreenDesc = nullptr;
     GlobalUnlock(block);
     return !m_Frames.empty();
+}
+
+gif::Walker CPictureEx::ParseWalker() const {
+    gif::Walker w = gif::MakeWalker(m_pParse, m_pParse ? m_nDataLen : 0, (uint32_t)m_nGctLen);
+    w.pos = m_nParsePos;
+    return w;
+}
+
+void CPictureEx::RewindParse() {
+    gif::Walker w = ParseWalker();
+    gif::Rewind(&w);
+    m_nParsePos = w.pos;
+}
+
+unsigned CPictureEx::SubBlockChainSize(unsigned offset) const {
+    return gif::SubBlockChainSize(ParseWalker(), offset);  // no data outside a load: 0
 }
 
 int CPictureEx::LoadOther(HGLOBAL block) {
@@ -546,7 +562,6 @@ void CPictureEx::Clear() {
     FreeMemoryDC(m_hSaveDC, m_hSaveBmp, m_hSaveOldBmp);
     SetRectEmpty(&m_rcClip);
     m_pParse = nullptr;
-    m_pScreenDesc = nullptr;
     m_bReady = 0;
     m_bStopFlag = 0;
     m_bGif = 0;

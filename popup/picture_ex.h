@@ -10,7 +10,13 @@
 
 #include <vector>
 
+#include "gif_walker.h"
 #include "wincore.h"
+
+// Makes the stream that a picture's block is decoded from (CreateStreamOnHGlobal);
+// tests put in one that fails.
+typedef HRESULT(WINAPI* CreatePictureStreamFn)(HGLOBAL, BOOL, LPSTREAM*);
+extern CreatePictureStreamFn g_pfnCreatePictureStream;
 
 // One decoded frame of an animated GIF.
 struct GifFrame {
@@ -52,6 +58,11 @@ public:
     void FillBackground(COLORREF colour);
     void SetClipRect(const RECT& rc) { m_rcClip = rc; }
     RECT GetClipRect() const { return m_rcClip; }
+    // Only while a load walks its data: the walker back at the first block, and
+    // the length of the sub-block chain at a byte offset (0 when it runs past the
+    // data's end, and always 0 outside a load).
+    void RewindParse();
+    unsigned SubBlockChainSize(unsigned offset) const;
 
     HWND m_hHostWnd;
     HINSTANCE m_hResInst;  // module that resource pictures come from; set by the owner
@@ -70,6 +81,8 @@ private:
     static unsigned __stdcall AnimationThread(void* self);
     // Copies a resource of m_hResInst into a new movable block; NULL on failure (reported).
     HGLOBAL CopyResource(int resourceId, const char* resourceType, unsigned* count);
+    // The walker over the data being loaded, at m_nParsePos.
+    gif::Walker ParseWalker() const;
 
     typedef BOOL(WINAPI* SetLayeredFn)(HWND, COLORREF, BYTE, DWORD);
     SetLayeredFn m_pfnSetLayered;
@@ -79,7 +92,7 @@ private:
     COLORREF m_crBack;
     volatile int m_nFrame;
     unsigned m_nDataLen;
-    unsigned m_nParsePos;
+    unsigned m_nParsePos;  // the load's walker position in m_pParse
     int m_nGctLen;
     int m_bGif;
     volatile int m_bPlaying;
@@ -98,8 +111,7 @@ private:
     HANDLE m_hThread;
     HANDLE m_hStopEvent;
     IPicture* m_pPicture;
-    const BYTE* m_pParse;
-    const BYTE* m_pScreenDesc;
+    const BYTE* m_pParse;  // the locked data while a load walks it, NULL otherwise
     std::vector<GifFrame> m_Frames;
 };
 

@@ -370,6 +370,77 @@ TEST_F(Picture, RestoringAnimationWrapsAndStops) {
     EXPECT_EQ(pic.Draw(), 0);
 }
 
+// Puts a stream maker in front of the painter's decoding for one scope.
+struct StreamHook {
+    explicit StreamHook(CreatePictureStreamFn fn) : saved(g_pfnCreatePictureStream) {
+        g_pfnCreatePictureStream = fn;
+    }
+    ~StreamHook() { g_pfnCreatePictureStream = saved; }
+    CreatePictureStreamFn saved;
+};
+
+std::vector<HGLOBAL> g_refusedBlocks;
+HRESULT WINAPI RefuseStream(HGLOBAL block, BOOL, LPSTREAM* out) {
+    g_refusedBlocks.push_back(block);
+    *out = nullptr;
+    return E_OUTOFMEMORY;
+}
+
+// A frame's block and the overlay's block are handed to a stream that frees them
+// when released; when no stream can be made, the painter frees them itself.
+TEST_F(Picture, BlocksAreFreedWhenNoStreamCanBeMade) {
+    Host host;
+    CPictureEx pic;
+    pic.m_hResInst = Module();
+    pic.AttachWindow(host.h, NULL);
+    StreamHook hook(RefuseStream);
+    struct {
+        const char* name;
+        int (*load)(CPictureEx&);
+    } rows[] = {
+        {"frames of an animation", [](CPictureEx& p) { return p.Load(kAnim, "FIXTURE"); }},
+        {"overlay", [](CPictureEx& p) { return p.LoadOverlay(1001, "BINARY", -1, -1, -1, -1); }},
+    };
+    for (auto& r : rows) {
+        g_refusedBlocks.clear();
+        EXPECT_EQ(r.load(pic), 0) << r.name;
+        ASSERT_FALSE(g_refusedBlocks.empty()) << r.name;
+        for (HGLOBAL b : g_refusedBlocks) EXPECT_EQ(GlobalSize(b), 0u) << r.name << ": block still held";
+    }
+}
+
+// The chain lengths that the painter reads from the data it is loading, taken
+// while it cuts the first frame of anim.gif: a 12-byte colour table, then the
+// NETSCAPE2.0 block, whose chain "03 01 00 00 | 00" starts at byte 39.
+CPictureEx* g_walked;
+std::vector<unsigned> g_chains;
+HRESULT WINAPI RecordChains(HGLOBAL block, BOOL free, LPSTREAM* out) {
+    if (g_chains.empty()) {
+        unsigned len = (unsigned)Fixture(kAnim).size();
+        for (unsigned offset : {39u, 43u, len - 1, len, 0xFFFFFFF0u})
+            g_chains.push_back(g_walked->SubBlockChainSize(offset));
+    }
+    return CreateStreamOnHGlobal(block, free, out);
+}
+
+TEST_F(Picture, SubBlockChainsOfTheDataBeingLoaded) {
+    Host host;
+    CPictureEx pic;
+    pic.m_hResInst = Module();
+    pic.AttachWindow(host.h, NULL);
+    g_walked = &pic;
+    g_chains.clear();
+    {
+        StreamHook hook(RecordChains);
+        ASSERT_EQ(pic.Load(kAnim, "FIXTURE"), 1);
+    }
+    // 5: the whole chain; 1: a lone terminator; 0: the trailer ';' reads as a
+    // length that runs past the end, and offsets at or past the end.
+    EXPECT_EQ(g_chains, (std::vector<unsigned>{5, 1, 0, 0, 0}));
+    EXPECT_EQ(pic.CountFrames(), 3);
+    EXPECT_EQ(pic.SubBlockChainSize(39), 0u);  // the data is gone once the load ends
+}
+
 // The animation thread repaints with a message sent to the host's thread. When
 // that thread halts the animation without pumping, the two must not wait on
 // each other (and the thread is never killed).
