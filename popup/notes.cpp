@@ -12,6 +12,7 @@
 
 #include "core.h"
 #include "note_geometry.h"
+#include "note_params.h"
 #include "notification_wnd.h"
 
 // The module's one application object: maps the popups' windows to their objects.
@@ -20,25 +21,6 @@ Win32xx::CWinApp g_noteApp;
 namespace {
 
 constexpr uint32_t kNtwTrace = 0x20190000;
-enum { NOTE_TEXT = 1, NOTE_IMAGE = 2, NOTE_IMAGE_URL = 3 };
-
-struct NoteParams {
-    HINSTANCE hInstance;
-    int closeX, closeY, closeWidth, closeHeight;
-    int closeImageId;
-    int skinId;
-    char resType[80];
-    int mode;
-    int staySeconds;
-    int imageSize;   // -1 while image holds an address
-    char* image;     // the picture's bytes, or its address (terminated)
-    char title[1024];
-    char text[1024];
-    RECT titleRect;
-    RECT textRect;
-    char url[1024];
-    uint32_t reg_id;
-};
 
 struct NoteUiPair {
     NoteParams* params;
@@ -46,28 +28,6 @@ struct NoteUiPair {
 };
 
 const char* OrEmpty(const char* s) { return s ? s : ""; }
-
-int InitNoteParams(NoteParams* p, HINSTANCE module, const char* resType) {
-    memset(p, 0, sizeof *p);
-    p->hInstance = module;
-    p->closeX = p->closeY = p->closeWidth = p->closeHeight = -1;
-    CopyText(p->resType, resType);
-    p->mode = NOTE_TEXT;
-    p->staySeconds = 3000;
-    return 0;
-}
-
-void SetNoteLayout(NoteParams* p, int skinId, const RECT* title, const RECT* text, const RECT* close) {
-    p->skinId = skinId;
-    if (title) p->titleRect = *title;
-    if (text) p->textRect = *text;
-    if (close) {
-        p->closeX = close->left;
-        p->closeY = close->top;
-        p->closeWidth = close->right - close->left;
-        p->closeHeight = close->bottom - close->top;
-    }
-}
 
 // A click address that does not fit is dropped rather than cut: a cut address
 // would open the wrong page.
@@ -79,6 +39,41 @@ void CopyClickUrl(NoteParams* p, const char* url) {
         return;
     }
     CopyText(p->url, url);
+}
+
+}  // namespace
+
+int InitNoteParams(NoteParams* p, HINSTANCE module, const char* resType) {
+    memset(p, 0, sizeof *p);
+    p->hInstance = module;
+    SetCloseButtonParams(p, 0, -1, -1, -1, -1);
+    CopyText(p->resType, resType);
+    p->mode = NOTE_TEXT;
+    p->staySeconds = 3000;
+    return 0;
+}
+
+int InitNoteParamsBinary(NoteParams* p, HINSTANCE module) { return InitNoteParams(p, module, "BINARY"); }
+
+void SetCloseImage(NoteParams* p, int resourceId) { p->closeImageId = resourceId; }
+
+void SetCloseButtonParams(NoteParams* p, int resourceId, int x, int y, int width, int height) {
+    SetCloseImage(p, resourceId);
+    p->closeX = x;
+    p->closeY = y;
+    p->closeWidth = width;
+    p->closeHeight = height;
+}
+
+void SetSkinId(NoteParams* p, int resourceId) { p->skinId = resourceId; }
+
+void SetNoteLayout(NoteParams* p, int skinId, const RECT* title, const RECT* text, const RECT* close) {
+    SetSkinId(p, skinId);
+    if (title) p->titleRect = *title;
+    if (text) p->textRect = *text;
+    if (close)
+        SetCloseButtonParams(p, p->closeImageId, close->left, close->top, close->right - close->left,
+                             close->bottom - close->top);
 }
 
 void SetTextNoteParams(NoteParams* p, const char* title, const char* text, const char* url, int stay) {
@@ -107,6 +102,8 @@ int SetImageNoteParams(NoteParams* p, int count, const char* bytes, const char* 
     CopyClickUrl(p, url);
     return 1;
 }
+
+namespace {
 
 void FreeNote(NoteParams* p) {
     free(p->image);
@@ -217,12 +214,8 @@ void nw_ShowImageNote(uint32_t reg_id, int count, const char* image, const char*
                       int height) {
     NoteParams* p = static_cast<NoteParams*>(malloc(sizeof(NoteParams)));
     if (!p) return;
-    InitNoteParams(p, module, OrEmpty(resType));
-    p->closeImageId = closeImageId;
-    p->closeX = x;
-    p->closeY = y;
-    p->closeWidth = width;
-    p->closeHeight = height;
+    InitNoteParams(p, module, resType);
+    SetCloseButtonParams(p, closeImageId, x, y, width, height);
     if (!SetImageNoteParams(p, count, image, clickUrl, stay)) {
         FreeNote(p);
         return;
@@ -238,7 +231,7 @@ void nw_ShowTextNote(uint32_t reg_id, const char* title, const char* text, const
                      const RECT* titleRect, const RECT* textRect, const RECT* closeRect) {
     NoteParams* p = static_cast<NoteParams*>(malloc(sizeof(NoteParams)));
     if (!p) return;
-    InitNoteParams(p, module, OrEmpty(resType));
+    InitNoteParams(p, module, resType);
     static const RECT kTitle = {40, 6, 230, 22};
     static const RECT kText = {13, 40, 250, 154};
     static const RECT kClose = {234, 4, 250, 20};

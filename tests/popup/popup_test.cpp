@@ -14,6 +14,7 @@
 
 #include "core.h"
 #include "gif_walker.h"
+#include "note_params.h"
 #include "notes.h"
 #include "notification_wnd.h"
 #include "picture_ex.h"
@@ -593,6 +594,106 @@ TEST_F(Notes, AnimatedNoteClosedMidAnimation) {
     ASSERT_TRUE(h);
     Click(h, 242, 12);
     EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
+// ---- note parameter blocks ----
+
+// The fields in which two blocks differ, by name.
+std::string BlockDifferences(const NoteParams& a, const NoteParams& b) {
+    std::string out;
+    auto num = [&](const char* name, long x, long y) {
+        if (x != y) out += std::string(name) + ": " + std::to_string(x) + " vs " + std::to_string(y) + "; ";
+    };
+    auto text = [&](const char* name, const char* x, const char* y, size_t n) {
+        if (memcmp(x, y, n)) out += std::string(name) + ": \"" + x + "\" vs \"" + y + "\"; ";
+    };
+    auto rect = [&](const char* name, const RECT& x, const RECT& y) {
+        if (!EqualRect(&x, &y)) out += std::string(name) + " differs; ";
+    };
+    num("hInstance", (long)(INT_PTR)a.hInstance, (long)(INT_PTR)b.hInstance);
+    num("closeX", a.closeX, b.closeX);
+    num("closeY", a.closeY, b.closeY);
+    num("closeWidth", a.closeWidth, b.closeWidth);
+    num("closeHeight", a.closeHeight, b.closeHeight);
+    num("closeImageId", a.closeImageId, b.closeImageId);
+    num("skinId", a.skinId, b.skinId);
+    text("resType", a.resType, b.resType, sizeof a.resType);
+    num("mode", a.mode, b.mode);
+    num("staySeconds", a.staySeconds, b.staySeconds);
+    num("imageSize", a.imageSize, b.imageSize);
+    num("image", (long)(INT_PTR)a.image, (long)(INT_PTR)b.image);
+    text("title", a.title, b.title, sizeof a.title);
+    text("text", a.text, b.text, sizeof a.text);
+    rect("titleRect", a.titleRect, b.titleRect);
+    rect("textRect", a.textRect, b.textRect);
+    text("url", a.url, b.url, sizeof a.url);
+    num("reg_id", (long)a.reg_id, (long)b.reg_id);
+    return out;
+}
+
+// Each operation on a block, applied to one full of stale bytes, against the
+// block as the initialisation leaves it plus the fields that the operation owns.
+TEST(NoteParamsBlock, EachOperationWritesItsOwnFields) {
+    typedef void (*Step)(NoteParams*);
+    struct {
+        const char* name;
+        Step apply;
+        Step expect;  // the changes to the initialised block
+    } rows[] = {
+        {"InitNoteParams", [](NoteParams* p) { InitNoteParams(p, Module(), "FIXTURE"); },
+         [](NoteParams*) {}},
+        {"InitNoteParamsBinary", [](NoteParams* p) { InitNoteParamsBinary(p, Module()); },
+         [](NoteParams* p) { strcpy(p->resType, "BINARY"); }},
+        {"SetCloseImage",
+         [](NoteParams* p) {
+             InitNoteParams(p, Module(), "FIXTURE");
+             SetCloseImage(p, 1001);
+         },
+         [](NoteParams* p) { p->closeImageId = 1001; }},
+        {"SetCloseButtonParams",
+         [](NoteParams* p) {
+             InitNoteParams(p, Module(), "FIXTURE");
+             SetCloseButtonParams(p, 1001, 3, 4, 15, 16);
+         },
+         [](NoteParams* p) {
+             p->closeImageId = 1001;
+             p->closeX = 3, p->closeY = 4, p->closeWidth = 15, p->closeHeight = 16;
+         }},
+        {"SetSkinId",
+         [](NoteParams* p) {
+             InitNoteParams(p, Module(), "FIXTURE");
+             SetSkinId(p, 1002);
+         },
+         [](NoteParams* p) { p->skinId = 1002; }},
+        {"SetNoteLayout with only a close rectangle keeps the close picture",
+         [](NoteParams* p) {
+             InitNoteParams(p, Module(), "FIXTURE");
+             SetCloseImage(p, 1001);
+             RECT close = {234, 4, 250, 20};
+             SetNoteLayout(p, 1002, NULL, NULL, &close);
+         },
+         [](NoteParams* p) {
+             p->closeImageId = 1001;
+             p->skinId = 1002;
+             p->closeX = 234, p->closeY = 4, p->closeWidth = 16, p->closeHeight = 16;
+         }},
+    };
+    for (auto& r : rows) {
+        // The values after initialisation, written out.
+        NoteParams want;
+        memset(&want, 0, sizeof want);
+        want.hInstance = Module();
+        want.closeX = want.closeY = want.closeWidth = want.closeHeight = -1;
+        strcpy(want.resType, "FIXTURE");
+        want.mode = 1;
+        want.staySeconds = 3000;
+        r.expect(&want);
+
+        NoteParams got;
+        memset(&got, 0xAB, sizeof got);
+        r.apply(&got);
+        EXPECT_EQ(BlockDifferences(got, want), "") << r.name;
+    }
 }
 
 // ---- HTTP fetch ----
