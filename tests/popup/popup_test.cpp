@@ -485,6 +485,33 @@ TEST_F(Notes, TextNoteRestsAtTheEdgeAndClosesByItsCloseArea) {
     EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 3000)) << ThreadCount() << " > " << before;
 }
 
+// With nothing clicked, a note slides in, stays its second, slides back out
+// below its rest position and is destroyed; its threads end and the next note
+// comes up as usual.
+TEST_F(Notes, TextNoteLeftAloneSlidesOutAndIsDestroyed) {
+    int before = ThreadCount();
+    nw_ShowTextNote(41, "left alone", "goes by itself", "", 1, Module(), "BINARY", 1002, NULL, NULL, NULL);
+    HWND h = WaitOneNote();
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(WaitFor([&] { return AtRest(h, 256, 160); }, 5000)) << "never slid in";
+    Rest rest;
+    ASSERT_TRUE(BottomRest(256, 160, &rest));
+    bool seenLeaving = false;
+    EXPECT_TRUE(WaitFor([&] {
+        RECT rc;
+        if (IsWindowVisible(h) && GetWindowRect(h, &rc) && rc.top > rest.y) seenLeaving = true;
+        return NoWindowLeft();
+    }, 15000)) << "the note never went away";
+    EXPECT_TRUE(seenLeaving) << "the note went without sliding out";
+    EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 3000)) << ThreadCount() << " > " << before;
+
+    TextNote(42, "after", "healthy", "");
+    HWND next = WaitOneNote();
+    ASSERT_TRUE(next);
+    Click(next, 242, 12);
+    EXPECT_TRUE(WaitFor(NoWindowLeft, 2000));
+}
+
 TEST_F(Notes, ClickOnTheTextOpensTheLinkWithRegId) {
     std::string url = Base() + "/click?from=note";
     TextNote(77, "t", "click me", url.c_str());
