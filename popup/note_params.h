@@ -1,5 +1,5 @@
-// NoteParams: one note's parameters, filled by the entries and read by the
-// launcher's threads. Each field is written by one of the operations below.
+// NoteParams: one note's parameters, filled by the entries through the
+// operations below and owned by the note's launcher thread.
 #ifndef ZORVET_POPUP_NOTE_PARAMS_H
 #define ZORVET_POPUP_NOTE_PARAMS_H
 
