@@ -90,3 +90,15 @@ void DecodeServerField(char* out, size_t outSize, const uint8_t field[cert::kSer
     }
     out[n] = 0;
 }
+
+int ReadCertRecord(const uint8_t* data, size_t size, CertRecord* out) {
+    memset(out, 0, sizeof *out);
+    if (!data || size < (size_t)cert::kSize) return 0;
+    out->InstalledVersion = GetCertVersion(data + cert::kVersionOffset);
+    out->Options = UnpackOptionBits(data[cert::kOptionsOffset]);
+    DecodeCredentialField(out->UserName, sizeof out->UserName, data + cert::kUserNameOffset);
+    DecodeCredentialField(out->Password, sizeof out->Password, data + cert::kPasswordOffset);
+    DecodeServerField(out->RedirectServer, sizeof out->RedirectServer, data + cert::kServerOffset);
+    out->ServiceIndex = data[cert::kServiceIndexOffset];
+    return 1;
+}

@@ -60,4 +60,19 @@ void EncodeServerField(uint8_t field[cert::kServerSize], const char* server, siz
 // Up to the first zero byte or 20 bytes; out terminated.
 void DecodeServerField(char* out, size_t outSize, const uint8_t field[cert::kServerSize]);
 
+// What the client reads from a stored "cert" value.
+struct CertRecord {
+    uint32_t InstalledVersion;
+    CertOptions Options;
+    char UserName[cert::kCredentialSize + 1];        // unscrambled, up to the field's first zero byte
+    char Password[cert::kCredentialSize + 1];        // likewise
+    char RedirectServer[cert::kServerSize + 1];      // empty when none is stored
+    uint8_t ServiceIndex;
+};
+
+// Reads a stored value of `size` bytes (any length, as the registry gives it).
+// A value shorter than the full record is not the installation's: 0 and the
+// record cleared. Of a longer one only the first cert::kSize bytes count.
+int ReadCertRecord(const uint8_t* data, size_t size, CertRecord* out);
+
 #endif

@@ -2,13 +2,12 @@
 
 int ParseContentLength(const char* text, uint32_t cap, uint32_t* out) {
     if (!text || !*text) return 0;
-    uint64_t v = 0;
-    int digits = 0;
+    uint64_t v = 0;  // never above cap + 9 before the test: no overflow
     for (const char* p = text; *p; ++p) {
-        if (*p < '0' || *p > '9' || ++digits > 10) return 0;
+        if (*p < '0' || *p > '9') return 0;
         v = v * 10 + (uint64_t)(*p - '0');
+        if (v > cap) return 0;
     }
-    if (v > cap) return 0;
     *out = (uint32_t)v;
     return 1;
 }

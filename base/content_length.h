@@ -4,8 +4,9 @@
 
 #include <stdint.h>
 
-// 1 and *out = the value when text is 1 to 10 decimal digits (nothing else, no
-// sign, no blanks) and the value is at most cap; 0 otherwise.
+// 1 and *out = the value when text is decimal digits only (at least one; no
+// sign, no blanks; zeros in front allowed, as HTTP allows them) and the value is
+// at most cap; 0 and *out untouched otherwise.
 int ParseContentLength(const char* text, uint32_t cap, uint32_t* out);
 
 #endif

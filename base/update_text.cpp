@@ -38,11 +38,12 @@ int FindAfterFirst(const char* body, size_t length, const char* needle) {
         if (memcmp(body + i, needle, n) == 0) return 1;
     return 0;
 }
+}  // namespace
 
-int IsDeviceName(const char* name) {
+int IsDeviceName(const char* name, size_t length) {
     static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$", "CONOUT$"};
     size_t stem = 0;
-    while (name[stem] && name[stem] != '.') ++stem;
+    while (stem < length && name[stem] && name[stem] != '.') ++stem;
     while (stem > 0 && name[stem - 1] == ' ') --stem;  // "nul .txt" is still NUL
     char upper[8];
     if (stem == 0 || stem >= sizeof(upper)) return 0;
@@ -56,7 +57,6 @@ int IsDeviceName(const char* name) {
         return 1;
     return 0;
 }
-}  // namespace
 
 int IsNotFoundPage(const char* body, size_t length) {
     if (!body) return 0;
@@ -69,12 +69,13 @@ int SafeUrlFileName(const char* url, char* out, size_t size) {
     if (!url) return 0;
     size_t len = strlen(url);
     // The URL's own part: after the last '/'. Scanned with GBK awareness, so that
-    // a trail byte is never taken for a separator.
+    // a trail byte is never taken for a separator (and a lead byte before a byte
+    // that is no trail byte never hides that byte).
     size_t start = 0;
     size_t lastQuery = (size_t)-1;
     for (size_t i = 0; i < len;) {
         unsigned char c = (unsigned char)url[i];
-        if (IsGbkLeadByte(c) && i + 1 < len) {
+        if (IsGbkLeadByte(c) && IsGbkTrailByte((unsigned char)url[i + 1])) {
             i += 2;
             continue;
         }
@@ -92,7 +93,7 @@ int SafeUrlFileName(const char* url, char* out, size_t size) {
     size_t nameStart = start;
     for (size_t i = start; i < end;) {
         unsigned char c = (unsigned char)url[i];
-        if (IsGbkLeadByte(c) && i + 1 < end) {
+        if (IsGbkLeadByte(c) && i + 1 < end && IsGbkTrailByte((unsigned char)url[i + 1])) {
             i += 2;
             continue;
         }
@@ -105,7 +106,7 @@ int SafeUrlFileName(const char* url, char* out, size_t size) {
     int meaningful = 0;
     for (size_t i = 0; i < n;) {
         unsigned char c = (unsigned char)name[i];
-        if (IsGbkLeadByte(c) && i + 1 < n) {
+        if (IsGbkLeadByte(c) && i + 1 < n && IsGbkTrailByte((unsigned char)name[i + 1])) {
             meaningful = 1;
             i += 2;
             continue;
@@ -117,7 +118,7 @@ int SafeUrlFileName(const char* url, char* out, size_t size) {
     if (!meaningful) return 0;  // ".", "..", "...", " "
     memcpy(out, name, n);
     out[n] = 0;
-    if (IsDeviceName(out)) {
+    if (IsDeviceName(out, n)) {
         out[0] = 0;
         return 0;
     }

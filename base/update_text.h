@@ -6,7 +6,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "utils.h"  // IsGbkLeadByte
+#include "utils.h"  // IsGbkLeadByte, IsGbkTrailByte
 
 // Reads "%u.%u.%u.%u"; numbers that are missing stay 0. Returns how many were read.
 int ParseVersionText(const char* text, unsigned numbers[4]);
@@ -29,6 +29,10 @@ int IsNotFoundPage(const char* body, size_t length);
 // blanks only, one with control characters or <>"|*?, a device name (CON, NUL,
 // COM1, ...), or one that does not fit `size`.
 int SafeUrlFileName(const char* url, char* out, size_t size);
+
+// 1 when the first `length` bytes of name name a device (CON, NUL, COM1, ...):
+// the part before the first dot, without blanks at its end, whatever the case.
+int IsDeviceName(const char* name, size_t length);
 
 
 #endif

@@ -81,6 +81,10 @@ constexpr size_t countof(T (&)[N]) { return N; }
 
 // GBK lead byte (code page 936): 0x81..0xFE; its trail byte may be 0x5C (a backslash).
 inline int IsGbkLeadByte(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
+// GBK trail byte: 0x40..0x7E or 0x80..0xFE. A lead byte before any other byte makes
+// no character, and converters differ on whether they swallow that byte with it:
+// checks on names read it as a byte of its own.
+inline int IsGbkTrailByte(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
 
 const char* HexDump(const uint8_t* bytes, int count, int size, int group, const char* separator,
                     MemoryPool* pool);

@@ -33,6 +33,9 @@ int CheckZipEntryName(const char* name) {
         if (c == 0 || IsSeparator(c)) {
             if (IsParentLike(component, p))
                 return kZipNameParent;
+            // Any component may become the last one of a path made on the way.
+            if (IsDeviceName(reinterpret_cast<const char*>(component), (size_t)(p - component)))
+                return kZipNameDevice;
             if (c == 0)
                 return kZipNameOk;
             component = ++p;
@@ -43,6 +46,6 @@ int CheckZipEntryName(const char* name) {
         if (c == ':')
             return kZipNameDrive;
         // A double-byte character: its trail byte is never a separator or ':'.
-        p += (IsGbkLeadByte(c) && p[1] != 0) ? 2 : 1;
+        p += (IsGbkLeadByte(c) && IsGbkTrailByte(p[1])) ? 2 : 1;
     }
 }

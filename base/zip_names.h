@@ -11,6 +11,7 @@ enum ZipNameCheck {
     kZipNameDrive,     // holds ":" (drive letter, alternate data stream)
     kZipNameParent,    // a component of dots (and blanks), "..", "...", ".. "
     kZipNameControl,   // a control character
+    kZipNameDevice,    // a component names a device (CON, NUL, COM1, ...)
 };
 
 // kZipNameOk when the name, joined to a folder, names a place inside it.

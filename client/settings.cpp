@@ -148,7 +148,6 @@ int SaveRedirectServer(const char* text, size_t size) {
 int LoadConfig(AppState* s) {
     HKEY key = nullptr;
     int ok = OpenConfigKey(&key);
-    BYTE record[cert::kSize];
     if (ok) {
         DWORD n = ReadRegString(key, nullptr, s->InstallDir, sizeof s->InstallDir);
         size_t len = strnlen(s->InstallDir, sizeof s->InstallDir);
@@ -158,22 +157,26 @@ int LoadConfig(AppState* s) {
         ok = ok && len + kLongestInstallFile < sizeof s->InstallDir;
         if (ok) s->InstallDir[len] = 0;
     }
-    ok = ok && ReadCertBytes(key, record, 0, cert::kSize);
+    CertRecord record;
     if (ok) {
-        CertOptions o = UnpackOptionBits(record[cert::kOptionsOffset]);
-        s->RememberName = o.RememberName;
-        s->RememberPassword = o.RememberPassword;
-        s->Autorun = o.Autorun;
-        s->AutoConnect = o.AutoConnect;
-        s->ImportantOnly = o.ImportantOnly;
-        s->LogToFile = o.LogToFile;
-        s->ServiceIndex = record[cert::kServiceIndexOffset];
+        BYTE* data = nullptr;
+        DWORD n = ReadRegBinary(key, "cert", &data);
+        ok = ReadCertRecord(data, n, &record);
+        free(data);
+    }
+    if (ok) {
+        s->RememberName = record.Options.RememberName;
+        s->RememberPassword = record.Options.RememberPassword;
+        s->Autorun = record.Options.Autorun;
+        s->AutoConnect = record.Options.AutoConnect;
+        s->ImportantOnly = record.Options.ImportantOnly;
+        s->LogToFile = record.Options.LogToFile;
+        s->ServiceIndex = record.ServiceIndex;
         s->UserName[0] = s->Password[0] = 0;
-        if (s->RememberName) DecodeCredentialField(s->UserName, sizeof s->UserName, record + cert::kUserNameOffset);
-        if (s->RememberPassword)
-            DecodeCredentialField(s->Password, sizeof s->Password, record + cert::kPasswordOffset);
+        if (s->RememberName) CopyText(s->UserName, record.UserName);
+        if (s->RememberPassword) CopyText(s->Password, record.Password);
         s->NoStoredCredentials = (!s->UserName[0] || !s->Password[0]) ? 1 : 0;
-        DecodeServerField(s->RedirectServer, sizeof s->RedirectServer, record + cert::kServerOffset);
+        CopyText(s->RedirectServer, record.RedirectServer);
         if (!s->RedirectServer[0]) CopyText(s->RedirectServer, kDefaultRedirectServer);
     }
     if (key) CloseRegKey(key);

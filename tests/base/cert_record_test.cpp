@@ -111,3 +111,37 @@ TEST(CertRecord, VersionBytesAreLittleEndian) {
     EXPECT_EQ(c[3], 0x10);
     EXPECT_EQ(GetCertVersion(c), 0x1071024Bu);
 }
+
+TEST(CertRecord, ReadFromStoredValueOfAnyLength) {
+    uint8_t stored[cert::kSize + 8];
+    memset(stored, 0x11, sizeof stored);
+    PutCertVersion(stored, 0x1073008B);
+    std::string name = Scrambled("demo_user");
+    memcpy(stored + cert::kUserNameOffset, name.data(), name.size());
+    memset(stored + cert::kUserNameOffset + name.size(), 0, cert::kCredentialSize - name.size());
+    stored[cert::kPasswordOffset] = 0;  // no password stored
+    stored[cert::kOptionsOffset] = 0xC4;
+    const char server[] = "ab.example";
+    EncodeServerField(stored + cert::kServerOffset, server, sizeof server);
+    stored[cert::kServiceIndexOffset] = 7;
+
+    CertRecord r;
+    for (size_t size : {(size_t)cert::kSize, sizeof stored}) {  // a longer value: its first 126 bytes
+        ASSERT_EQ(ReadCertRecord(stored, size, &r), 1) << size;
+        EXPECT_EQ(r.InstalledVersion, 0x1073008Bu);
+        EXPECT_STREQ(r.UserName, "demo_user");
+        EXPECT_STREQ(r.Password, "");
+        EXPECT_EQ(r.Options.RememberName + r.Options.RememberPassword + r.Options.LogToFile, 3);
+        EXPECT_EQ(r.Options.Autorun + r.Options.AutoConnect + r.Options.ImportantOnly, 0);
+        EXPECT_STREQ(r.RedirectServer, "ab.example");
+        EXPECT_EQ(r.ServiceIndex, 7);
+    }
+    // Shorter than the record: not the installation's value, nothing taken.
+    for (size_t size : {(size_t)0, (size_t)4, (size_t)cert::kSize - 1}) {
+        memset(&r, 0x5A, sizeof r);
+        EXPECT_EQ(ReadCertRecord(stored, size, &r), 0) << size;
+        EXPECT_EQ(r.InstalledVersion, 0u);
+        EXPECT_STREQ(r.UserName, "");
+    }
+    EXPECT_EQ(ReadCertRecord(nullptr, cert::kSize, &r), 0);
+}

@@ -54,6 +54,10 @@ TEST(UpdateText, SafeUrlFileName) {
         {"http://h/a\x01.zip", ""},              {"http://h/com10.zip", "com10.zip"},
         // 0x9C 0x5C: a GBK character whose trail byte is '\\'.
         {"http://h/\x9c\x5c.zip", "\x9c\x5c.zip"},
+        // A lead byte before '/' or ':' (no trail bytes) does not hide them.
+        {"http://h/a\x81/b.zip", "b.zip"},
+        {"http://h/x\xAB:LPT8.zip", ""},
+        {"http://h/x\xAB:y.zip", "y.zip"},
     };
     for (const Case& c : cases) {
         char out[260];

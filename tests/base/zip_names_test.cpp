@@ -37,6 +37,18 @@ TEST(ZipNames, Table) {
         {"\xB2\xE2\xCA\xD4/\xCE\xC4\xBC\xFE.txt", kZipNameOk},
         {"\xB2\xE2/../x", kZipNameParent},
         {"a\x81", kZipNameOk},
+        // A lead byte before a byte that is no trail byte hides nothing: some
+        // converters read that byte on its own.
+        {"\x81/../x", kZipNameParent},
+        {"x\x81:y", kZipNameDrive},
+        // Devices, in any component and whatever follows the first dot.
+        {"aux", kZipNameDevice},
+        {"docs/AUX.txt", kZipNameDevice},
+        {"con/readme.txt", kZipNameDevice},
+        {"dir\\nul .txt", kZipNameDevice},
+        {"lpt1.tar.gz", kZipNameDevice},
+        {"console.txt", kZipNameOk},
+        {"com10/a", kZipNameOk},
     };
     for (const Case& c : cases)
         EXPECT_EQ(c.expected, CheckZipEntryName(c.name)) << c.name;
