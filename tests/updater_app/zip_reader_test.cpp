@@ -11,6 +11,7 @@
 #include "utils.h"
 #include "action_types.h"
 #include "environment.h"
+#include "test_files.h"
 #include "update_engine.h"
 #include "zip_reader.h"
 
@@ -96,19 +97,6 @@ std::string WriteZip(const char* name, const std::vector<Entry>& entries) {
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
     return path;
-}
-
-std::string ReadAll(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
