@@ -247,19 +247,23 @@ int ByteBufferSkipText(ByteBuffer* b, const char* text) {
 int ByteBufferReadUntil(ByteBuffer* b, int delimiter, char* destination, int size) {
     if (size < 1 || destination == nullptr) return 0;
     int stored = 0;
-    bool ended = false;  // delimiter or NUL seen
-    while (stored < size - 1 && b->length > 0) {
+    bool ranOut = true;  // stopped because the content ended
+    while (b->length > 0) {
+        if (stored >= size - 1) {  // destination full: the rest stays
+            ranOut = false;
+            break;
+        }
         uint8_t c = b->data[b->head];
         b->head++;
         b->length--;
         if (c == (uint8_t)delimiter || c == 0) {
-            ended = true;
+            ranOut = false;
             break;
         }
         destination[stored++] = (char)c;
     }
     destination[stored] = 0;
-    return (stored == 0 && !ended) ? 0 : 1;
+    return (ranOut && stored == 0) ? 0 : 1;
 }
 
 // ---- text -------------------------------------------------------------------

@@ -3,7 +3,6 @@
 #include "zip_reader.h"
 
 #include <minizip/unzip.h>
-#include <stdlib.h>
 #include <string.h>
 
 #include "utils.h"
@@ -11,7 +10,7 @@
 
 namespace {
 
-const int kCopyBlock = 64 * 1024;
+const int kCopyBlock = 2048;  // bytes asked of minizip per read
 
 // Last backslash, stepping over double-byte characters (a GBK trail byte may
 // be 0x5C). The C runtime's multi-byte code page need not be the ANSI one.
@@ -219,10 +218,10 @@ BOOL CZipReader::WriteCurrentEntry(LPCSTR target, const ZipEntryInfo& info) {
         CloseHandle(file);
         return FALSE;
     }
-    char* block = (char*)malloc(kCopyBlock);
-    BOOL ok = block != NULL;
+    char block[kCopyBlock];
+    BOOL ok = TRUE;
     while (ok) {
-        int got = unzReadCurrentFile(m_hZip, block, kCopyBlock);
+        int got = unzReadCurrentFile(m_hZip, block, countof(block));
         if (got == 0)
             break;
         if (got < 0) {
@@ -233,7 +232,6 @@ BOOL CZipReader::WriteCurrentEntry(LPCSTR target, const ZipEntryInfo& info) {
         if (!WriteFile(file, block, (DWORD)got, &written, NULL) || written != (DWORD)got)
             ok = FALSE;
     }
-    free(block);
     // The CRC is checked when the entry's data is closed after its last byte.
     if (unzCloseCurrentFile(m_hZip) != UNZ_OK)
         ok = FALSE;

@@ -39,10 +39,10 @@ TEST(Utils, FormatVersionAndCompare) {
         uint32_t current, other;
         int expected;
     } cases[] = {
-        {0x1071024B, 0x1073008B, 0},   // other newer
-        {0x1071024B, 0x1071024B, 0},   // equal
-        {0x1073008B, 0x1071024B, -1},  // lower upper 16 bits
-        {0x1071024B, 0x1071024A, 1},   // only the build is lower
+        {0x1071024B, 0x1073008B, 0},                // other newer
+        {0x1071024B, 0x1071024B, 0},                // equal
+        {0x1073008B, 0x1071024B, -1},               // lower upper 16 bits
+        {0x1071024B, 0x1071024A, 1},                // only the build is lower
     };
     for (const auto& c : cases)
         EXPECT_EQ(ComparePackedVersion(c.current, c.other), c.expected)
@@ -63,7 +63,7 @@ TEST(Utils, FormatByteSizeTable) {
         {2048, "B", "2.00KB"},
         {3ull << 30, "bps", "3.00Gbps"},
         {5ull << 40, "B", "5.00TB"},
-        {~0ull, "B", "16777216.00TB"},  // largest count: T stays the top unit
+        {~0ull, "B", "16777216.00TB"},              // largest count: T stays the top unit
     };
     for (const auto& c : cases) {
         char buf[kByteSizeTextSize];
@@ -104,7 +104,7 @@ TEST(Utils, IPv4ParseAndFormat) {
         {"33", 0},
         {"x", 0},
         {"", 0},
-        {"100", 0},  // three characters: not a prefix length
+        {"100", 0},                                 // three characters: not a prefix length
         {"1.2.3", 0},
     };
     for (const auto& c : cases) EXPECT_EQ(ParseIPv4(c.text), c.value) << c.text;
@@ -159,14 +159,14 @@ TEST(Utils, CheckCredentials) {
     } cases[] = {
         {"alice1", "secret", 0},
         {"a.b-c_d@e", "123456", 0},
-        {"alice", "secret", kAuthBadLength},          // 5-character name
+        {"alice", "secret", kAuthBadLength},        // 5-character name
         {"", "secret", kAuthBadLength},
         {nullptr, "secret", kAuthBadLength},
         {"alice1", "12345", kAuthBadLength},
         {longName.c_str(), "secret", kAuthBadLength},
-        {"alice 1", "secret", kAuthBadChar},          // blank
+        {"alice 1", "secret", kAuthBadChar},        // blank
         {"alice1", "sec/ret", kAuthBadChar},
-        {"alice1", "secr\xb0t", kAuthBadChar},        // high byte
+        {"alice1", "secr\xb0t", kAuthBadChar},      // high byte
     };
     for (const auto& c : cases) {
         reports.clear();
@@ -199,7 +199,7 @@ TEST(Utils, CharacterClasses) {
         uint32_t flags;
         int in;
     } cases[] = {
-        {0, 0, 0},  // flags 0 match nothing, not even NUL
+        {0, 0, 0},                                  // flags 0 match nothing, not even NUL
         {'a', 0, 0},
         {0, CC_NUL, 1},
         {'a', CC_NUL, 0},
@@ -413,30 +413,47 @@ TEST(ByteBuffer, TextOperations) {
     EXPECT_TRUE(ByteBufferStartsWith(&t, "/a", 2));
     EXPECT_FALSE(ByteBufferEquals(&t, "/a", 2));
 
-    char out[8];
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, countof(out)), 1);
-    EXPECT_STREQ(out, "/a");
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, countof(out)), 1);  // stops at the NUL
-    EXPECT_STREQ(out, "b");
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, 3), 1);  // size - 1 stored, rest stays
-    EXPECT_STREQ(out, "ta");
-    EXPECT_TRUE(ByteBufferEquals(&t, "il", 2));
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, 0), 0);
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, countof(out)), 1);
-    EXPECT_STREQ(out, "il");
-    memset(out, 'z', sizeof out);
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, countof(out)), 0);  // ran out, nothing stored
-    EXPECT_STREQ(out, "");
-
-    char delim[] = ",x";
-    ByteBufferAttach(&t, delim, 2);
-    EXPECT_EQ(ByteBufferReadUntil(&t, ',', out, countof(out)), 1);  // empty field is still a field
-    EXPECT_STREQ(out, "");
-
     ByteBuffer heap;
     ByteBufferAlloc(&heap, 4, nullptr);
     ByteBufferFree(&heap);
     EXPECT_EQ(heap.data, nullptr);
     EXPECT_EQ(heap.capacity, 0);
     PoolFree(&pool);
+}
+
+TEST(ByteBuffer, ReadUntil) {
+    // Each row reads once from a buffer holding `content`; the destination starts
+    // filled with 'z' so a missing terminator or a write at size 0 shows.
+    struct {
+        std::string content;
+        int size;
+        int result;
+        const char* out;  // null: destination untouched
+        std::string rest;
+    } cases[] = {
+        {"/a,b", 8, 1, "/a", "b"},
+        {std::string("b\0tail", 6), 8, 1, "b", "tail"},  // a NUL ends the field too
+        {"tail", 3, 1, "ta", "il"},                 // size - 1 stored, rest stays
+        {"il", 8, 1, "il", ""},                     // content ran out after storing
+        {",x", 8, 1, "", "x"},                      // an empty field is still a field
+        {"", 8, 0, "", ""},                         // ran out with nothing stored
+        {"il", 0, 0, nullptr, "il"},                // no room at all
+        {"ab", 1, 1, "", "ab"},                     // room for the NUL only, content left
+        {",x", 1, 1, "", ",x"},                     // the delimiter stays as well
+        {"", 1, 0, "", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << '"' << c.content << "\" size " << c.size);
+        std::string text = c.content;
+        ByteBuffer b;
+        ByteBufferAttach(&b, &text[0], (int)text.size());
+        char out[8];
+        memset(out, 'z', sizeof out);
+        EXPECT_EQ(ByteBufferReadUntil(&b, ',', out, c.size), c.result);
+        if (c.out)
+            EXPECT_EQ(std::string(out, strnlen(out, sizeof out)), c.out);
+        else
+            EXPECT_EQ(out[0], 'z');
+        EXPECT_EQ(Content(b), c.rest);
+    }
 }

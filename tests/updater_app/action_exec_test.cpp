@@ -12,6 +12,7 @@
 #include "environment.h"
 #include "registry.h"
 #include "shortcut.h"
+#include "test_files.h"
 #include "update_engine.h"
 
 namespace {
@@ -242,6 +243,54 @@ TEST_F(FileActions, MkdirRemoveCopy) {
     EXPECT_FALSE(Exec("open", {{"file", d + "\\nothing.txt"}}));
     EXPECT_TRUE(Exec("showmessage", {{"title", "t"}}));
     EXPECT_TRUE(Exec("sendmessage", {{"classname", "NoSuchClass"}, {"title", "none"}, {"message", "WM_CLOSE"}}));
+    DeleteFolderTree(d.c_str());
+}
+
+// Wine lets a running program's file be deleted or overwritten, so only the
+// updater's own check keeps it: g_strOwnPath names a stand-in for it here.
+TEST_F(FileActions, RunningUpdaterIsNeverDeletedOrOverwritten) {
+    std::string d = TempDir("zorvet_own_exe");
+    std::string app = d + "\\app", own = app + "\\updater.exe";
+    CString ownPath = g_strOwnPath, ownFolder = g_strOwnFolder, ownName = g_strOwnName;
+    CString batchFile = g_strBatchFile;
+    g_strOwnPath = own.c_str();
+    g_strOwnFolder = app.c_str();
+    g_strOwnName = "updater.exe";
+    g_strBatchFile = (d + "\\download.bat").c_str();
+    CreateDirectoryA((d + "\\new").c_str(), NULL);
+    WriteFile(d + "\\new\\updater.exe", "new");
+    struct {
+        const char* label;
+        const char* type;
+        std::vector<std::pair<const char*, std::string>> attrs;
+        const char* copy;  // what "_updater.exe" beside it holds afterwards, or null: none
+    } cases[] = {
+        {"remove its folder", "remove", {{"path", app}}, NULL},
+        {"copy onto it", "copy", {{"from", d + "\\new\\updater.exe"}, {"to", own}, {"move", "false"}}, "new"},
+        {"copy into its folder", "copy", {{"from", d + "\\new\\updater.exe"}, {"to", app}, {"move", "false"}},
+         "new"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.label);
+        CreateDirectoryA(app.c_str(), NULL);
+        WriteFile(own, "running");
+        WriteFile(app + "\\other.dll", "o");
+        DeleteFileA((app + "\\_updater.exe").c_str());
+        g_strBatchText.Empty();
+        EXPECT_TRUE(Exec(c.type, c.attrs));
+        EXPECT_STREQ("running", ReadAll(own).c_str());
+        if (c.copy) {
+            EXPECT_STREQ(c.copy, ReadAll(app + "\\_updater.exe").c_str());
+            EXPECT_FALSE(g_strBatchText.IsEmpty());  // puts it in place after the updater has ended
+        } else {
+            EXPECT_FALSE(Exists(app + "\\other.dll"));  // the rest of the folder goes
+        }
+    }
+    g_strOwnPath = ownPath;
+    g_strOwnFolder = ownFolder;
+    g_strOwnName = ownName;
+    g_strBatchFile = batchFile;
+    g_strBatchText.Empty();
     DeleteFolderTree(d.c_str());
 }
 

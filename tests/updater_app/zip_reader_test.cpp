@@ -1,6 +1,7 @@
 // The ZIP reader and the unzip action on archives written here, entry by entry
 // (stored entries, so names, CRCs and sizes are exactly what each case needs).
 #include <gtest/gtest.h>
+#include <minizip/unzip.h>
 #include <zlib.h>
 
 #include <string>
@@ -10,8 +11,19 @@
 #include "utils.h"
 #include "action_types.h"
 #include "environment.h"
+#include "test_files.h"
 #include "update_engine.h"
 #include "zip_reader.h"
+
+// The program is linked with --wrap=unzReadCurrentFile: every read the reader
+// asks of minizip passes through here, so its block size can be seen.
+unsigned g_largestRead = 0;
+extern "C" int __real_unzReadCurrentFile(unzFile file, voidp buf, unsigned len);
+extern "C" int __wrap_unzReadCurrentFile(unzFile file, voidp buf, unsigned len) {
+    if (len > g_largestRead)
+        g_largestRead = len;
+    return __real_unzReadCurrentFile(file, buf, len);
+}
 
 namespace {
 
@@ -85,19 +97,6 @@ std::string WriteZip(const char* name, const std::vector<Entry>& entries) {
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
     return path;
-}
-
-std::string ReadAll(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return "<missing>";
-    std::string s;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof(buf), f)) > 0)
-        s.append(buf, n);
-    fclose(f);
-    return s;
 }
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -197,6 +196,23 @@ TEST_F(Zip, ReaderWalksDescribesAndExtracts) {
     EXPECT_FALSE(zip.GotoFirstEntry(NULL));
     EXPECT_FALSE(zip.Open(""));
     EXPECT_FALSE(zip.Open((g_dir + "\\none.zip").c_str()));
+}
+
+TEST_F(Zip, ExtractionCopiesInBlocksOf2048Bytes) {
+    std::string data;
+    for (int i = 0; i < 10000; i++)
+        data += (char)(i * 7 + i / 251);
+    std::string path = WriteZip("big.zip", {{"big.bin", data}});
+    CZipReader zip(path.c_str());
+    ASSERT_TRUE(zip.GotoFirstEntry(NULL));
+    g_largestRead = 0;
+    EXPECT_TRUE(zip.ExtractEntry((g_dir + "\\big").c_str(), FALSE));
+    EXPECT_EQ(2048u, g_largestRead);
+    g_largestRead = 0;
+    EXPECT_TRUE(zip.ExtractEntryTo((g_dir + "\\to\\big.bin").c_str()));
+    EXPECT_EQ(2048u, g_largestRead);
+    EXPECT_EQ(data, ReadAll(g_dir + "\\big\\big.bin"));
+    EXPECT_EQ(data, ReadAll(g_dir + "\\to\\big.bin"));
 }
 
 TEST_F(Zip, UnzipActionExtractsInOrderAndLogs) {

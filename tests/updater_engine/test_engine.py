@@ -37,6 +37,8 @@ class Run:
         self.lines = self.out.split(b"\n")
         self.status = [l[7:] for l in self.lines if l.startswith(b"STATUS ")]
         self.actions = [l[7:].decode("gbk") for l in self.lines if l.startswith(b"ACTION ")]
+        # The overall progress bar: (position, range) per update, range 0 keeping the old one.
+        self.totals = [tuple(int(x) for x in l.split()[1:3]) for l in self.lines if l.startswith(b"TOTAL ")]
 
     def value(self, key):
         for l in self.lines:
@@ -120,7 +122,7 @@ def main():
                                                 packages=kw.get("packages", 1)))
                 srv.route("/pkg/core.zip", package, **kw.get("route", {}))
                 for i in range(1, kw.get("packages", 1)):
-                    srv.route("/pkg/extra%d.zip" % i, b"extra", **kw.get("extra_route", {}))
+                    srv.route("/pkg/extra%d.zip" % i, package, **kw.get("extra_route", {}))
             return setup
 
         # name, setup, last status, text before it (or None), folder remains, result, cert changed
@@ -155,9 +157,23 @@ def main():
              "文件无法下载，请与Harlenby公司联系", 0, 0, False),
             ("second package fails", scenario_pkg(packages=3, extra_route={"fault": "404"}),
              "更新失败！请重试一次。", "文件无法下载，请与Harlenby公司联系", 0, 0, False),
+            ("three packages", scenario_pkg(packages=3), "更新完毕", None, 0, 1, True),
             ("flaky package then success", scenario_pkg(route={"fail_first": 2, "fail_fault": "drop"}),
              "更新完毕", None, 0, 1, True),
         ]
+        # The overall bar over a run: 1 of 10 after the document, 2 after parsing, then 2
+        # of n + 2 for n packages, k + 1 after the k-th, n + 2 at the end; 10 when the
+        # run stops after the document.
+        totals = {
+            "no connection": [(0, 0)],
+            "check server error": [(0, 0)],
+            "document dropped": [(0, 0), (1, 10), (10, 0)],
+            "document empty": [(0, 0), (1, 10), (10, 0)],
+            "document broken": [(0, 0), (1, 10), (2, 0), (10, 0)],
+            "not newer": [(0, 0), (1, 10), (2, 0), (2, 2)],
+            "second package fails": [(0, 0), (1, 10), (2, 0), (2, 5), (2, 0)],
+            "three packages": [(0, 0), (1, 10), (2, 0), (2, 5), (2, 0), (3, 0), (4, 0), (5, 0)],
+        }
         for name, setup, last, before, folder, result, changed in table:
             srv.reset()
             clear_log(bed)
@@ -188,6 +204,8 @@ def main():
                                                                "document 404", "document empty")),
                   name + ": end line")
             del end_expected
+            if name in totals:
+                check(r.totals == totals[name], name + ": overall progress %r" % r.totals)
 
             if name == "wrong md5":
                 check(srv.hits("/pkg/core.zip") == 3, "wrong md5: three attempts")
