@@ -126,6 +126,14 @@ int AccountTypeImage(uint32_t status) {
     return type < 4 ? images[type] : 0;
 }
 
+AccountViewImages AccountImagesFor(uint32_t status, int serviceIndex) {
+    AccountViewImages v;
+    v.type = AccountTypeImage(status);
+    v.service = serviceIndex == 1 ? 1136 : 1135;
+    v.dateLabel = (status & 0x10) ? 1133 : (status & 0x20) ? 1129 : 0;
+    return v;
+}
+
 int AccountTextShown(uint32_t status, const char* ip) {
     return ip && ip[0] && !(status & 0x08) && (status & 0xB0) > 0x80;
 }

@@ -53,6 +53,14 @@ void QueryIpText(char* out, size_t size, const QueryData& q);    // at most 16 c
 int AccountType(uint32_t status);
 // Skin image of the account type: 1137, 1140, 1138, 1139, or 0 for types 4-7.
 int AccountTypeImage(uint32_t status);
+// Skin images of the status page's account view, 0 where none shows: the
+// account type's, the service's (1136 for service index 1, else 1135) and the
+// label before the account text (1133 end date for bit 0x10, else 1129
+// remaining time for bit 0x20).
+struct AccountViewImages {
+    int type, service, dateLabel;
+};
+AccountViewImages AccountImagesFor(uint32_t status, int serviceIndex);
 // The account text of the status page: 1 when it is drawn.
 int AccountTextShown(uint32_t status, const char* ip);
 

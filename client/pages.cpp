@@ -79,15 +79,12 @@ void ShowStatusPage(HWND d, LONG st) {
     } else {
         CoreGetQueryData(&q);
     }
+    AccountViewImages images = AccountImagesFor(q.Status, g_app.ServiceIndex);
     ShowSpriteAnyWindow(IDB_ACCOUNT_TYPE_LABEL);
-    int typeImage = AccountTypeImage(q.Status);
-    if (typeImage) ShowSpriteAnyWindow(typeImage);
+    if (images.type) ShowSpriteAnyWindow(images.type);
     ShowSpriteAnyWindow(IDB_SERVICE_LABEL);
-    ShowSpriteAnyWindow(g_app.ServiceIndex == 1 ? IDB_GAME_SERVICE : IDB_NET_SERVICE);
-    if (q.Status & 0x10)
-        ShowSpriteAnyWindow(IDB_EXPIRY_LABEL);
-    else if (q.Status & 0x20)
-        ShowSpriteAnyWindow(IDB_REMAINING_LABEL);
+    ShowSpriteAnyWindow(images.service);
+    if (images.dateLabel) ShowSpriteAnyWindow(images.dateLabel);
     static const int texts[] = {IDC_ACCOUNT_TEXT, IDC_IP_TEXT, IDC_TIME_TEXT, IDC_RECV_BYTES_TEXT,
                                 IDC_SENT_BYTES_TEXT, IDC_RECV_RATE_TEXT, IDC_SENT_RATE_TEXT};
     for (int id : texts) Show(id, 1);

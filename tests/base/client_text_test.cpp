@@ -158,6 +158,28 @@ TEST(ClientText, AccountTypeImages) {
     EXPECT_FALSE(AccountTextShown(0x90, ""));
 }
 
+TEST(ClientText, AccountViewImagesPerStatusAndService) {
+    struct {
+        uint32_t status;
+        int serviceIndex;
+        int type, service, dateLabel;
+    } cases[] = {
+        {0x90 | (2u << 10), 0, 1138, 1135, 1133},  // VIP with an end date, internet service
+        {0xA0 | (3u << 10), 1, 1139, 1136, 1129},  // platinum with remaining time, game service
+        {0x10 | (1u << 10), 2, 1140, 1135, 1133},  // service indexes other than 1: internet
+        {0x30 | (2u << 10), -1, 1138, 1135, 1133}, // both bits: the end date wins
+        {0x28 | (3u << 10), 1, 1137, 1136, 1129},  // bit 0x08: free, whatever the type bits
+        {0x80 | (2u << 10), 0, 1137, 1135, 0},     // neither 0x10 nor 0x20: free, no date label
+        {0x20 | (5u << 10), 7, 0, 1135, 1129},     // type 5: no type image
+    };
+    for (auto& c : cases) {
+        AccountViewImages v = AccountImagesFor(c.status, c.serviceIndex);
+        EXPECT_EQ(v.type, c.type) << std::hex << c.status;
+        EXPECT_EQ(v.service, c.service) << std::hex << c.status << " index " << c.serviceIndex;
+        EXPECT_EQ(v.dateLabel, c.dateLabel) << std::hex << c.status;
+    }
+}
+
 TEST(ClientText, ExpiryNotices) {
     time_t now = time(nullptr);
     std::string tomorrow = DateIn(1, now), inThree = DateIn(3, now), today = DateIn(0, now);

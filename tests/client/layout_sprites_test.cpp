@@ -1,6 +1,8 @@
 // The dialog's layout record and the skin pictures' pixel sizes.
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "layout.h"
 #include "sprites.h"
 
@@ -117,11 +119,84 @@ TEST(Sprites, PicturesAreCachedSharedAndSizedFromTheirResource) {
     ReplaceSpriteImage(a, 1124, 1129, nullptr);  // to a missing picture: hidden and inert
     EXPECT_EQ(block->sprite->Visible, 0);
     EXPECT_EQ(block->picture, nullptr);
-    // Drawing skips invisible (Visible 2) sprites and inert nodes without failing.
-    bg->sprite->Visible = 2;
-    HDC dc = CreateCompatibleDC(nullptr);
-    DrawSprites(a, dc);
-    DeleteDC(dc);
     FreeSprites();
     EXPECT_EQ(FindPicture(1100), nullptr);
+}
+
+namespace {
+
+// An 8 x 8 24-bit BMP file whose quadrants have four colours (0xRRGGBB):
+// top left, top right, bottom left, bottom right.
+std::vector<BYTE> QuadrantBmp(DWORD tl, DWORD tr, DWORD bl, DWORD br) {
+    const int n = 8, row = n * 3;
+    std::vector<BYTE> f(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + row * n);
+    BITMAPFILEHEADER fh = {};
+    fh.bfType = 0x4D42;
+    fh.bfSize = (DWORD)f.size();
+    fh.bfOffBits = sizeof fh + sizeof(BITMAPINFOHEADER);
+    BITMAPINFOHEADER ih = {};
+    ih.biSize = sizeof ih;
+    ih.biWidth = n;
+    ih.biHeight = n;  // bottom-up rows, as BMP files store them
+    ih.biPlanes = 1;
+    ih.biBitCount = 24;
+    memcpy(&f[0], &fh, sizeof fh);
+    memcpy(&f[sizeof fh], &ih, sizeof ih);
+    BYTE* px = &f[fh.bfOffBits];
+    for (int y = 0; y < n; y++) {      // y counts from the top
+        for (int x = 0; x < n; x++) {
+            DWORD c = y < n / 2 ? (x < n / 2 ? tl : tr) : (x < n / 2 ? bl : br);
+            BYTE* p = px + (n - 1 - y) * row + x * 3;
+            p[0] = c & 0xFF, p[1] = (c >> 8) & 0xFF, p[2] = (c >> 16) & 0xFF;
+        }
+    }
+    return f;
+}
+
+}  // namespace
+
+TEST(Sprites, DrawingPlacesPicturesUprightAndSkipsInvisibleOnes) {
+    const DWORD kRed = 0xFF0000, kGreen = 0x00FF00, kBlue = 0x0000FF, kWhite = 0xFFFFFF, kPink = 0xFF00FF;
+    CoInitialize(nullptr);
+    InitSprites(GetModuleHandleA(nullptr));
+    HWND w = GetDesktopWindow();
+    std::vector<BYTE> quad = QuadrantBmp(kRed, kGreen, kBlue, kWhite);
+    std::vector<BYTE> solid = QuadrantBmp(kPink, kPink, kPink, kPink);
+    SpriteNode* shown = AddSprite(w, 9001, "BINARY", quad.data(), (DWORD)quad.size(), 10, 20, 0, 0, 1);
+    ASSERT_NE(shown, nullptr);
+    ASSERT_NE(shown->picture, nullptr);
+    ASSERT_EQ(shown->picture->width, 8);
+    // Drawn after (over) the first one if it were drawn at all.
+    SpriteNode* hidden = AddSprite(w, 9002, "BINARY", solid.data(), (DWORD)solid.size(), 10, 20, 0, 0, 2);
+    ASSERT_NE(hidden->picture, nullptr);
+    AddVisibleSprite(w, 1129, "BINARY", 0, 0, 0, 0);  // no such picture: an inert node, skipped
+
+    BITMAPINFO bi = {};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = 32;
+    bi.bmiHeader.biHeight = -32;  // top-down: row y at bits[y * 32]
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    void* bits = nullptr;
+    HBITMAP dib = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(dib, nullptr);
+    memset(bits, 0, 32 * 32 * 4);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, dib);
+    DrawSprites(w, dc);
+    GdiFlush();
+    auto at = [&](int x, int y) { return ((const DWORD*)bits)[y * 32 + x] & 0xFFFFFF; };
+    struct {
+        int x, y;
+        DWORD colour;
+    } cases[] = {
+        {11, 21, kRed},  {16, 21, kGreen}, {11, 26, kBlue}, {16, 26, kWhite},  // upright, not mirrored
+        {10, 20, kRed},  {17, 27, kWhite},                                     // corners of the 8 x 8 picture
+        {9, 20, 0},      {10, 19, 0},      {18, 27, 0},     {17, 28, 0},       // nothing outside it
+    };
+    for (auto& c : cases) EXPECT_EQ(at(c.x, c.y), c.colour) << c.x << "," << c.y;
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(dib);
+    FreeSprites();
 }

@@ -130,13 +130,14 @@ check(cert[4:24] == scramble("demo_user").ljust(20, b"\0") and cert[24:44] == by
 
 # -- exit while connected: asked; no keeps the connection, yes stops it
 show()
+n_stop = len(p.received(peer.CMD_STOP))  # before the question: a stop sent ahead of it counts too
 c.exit_via_tray()
 text = c.box("no")
 check(text == gbk("OVIK_ACC 软件正在连接状态中，您是否确认要退出本软件?"), "exit question")
 time.sleep(1)
 check(c.proc.poll() is None, "no: still running")
-n_stop = len(p.received(peer.CMD_STOP))
-check(n_stop == len(p.received(peer.CMD_STOP)) and c.visible(1611), "no: still connected")
+check(len(p.received(peer.CMD_STOP)) == n_stop, "no: no stop request (2007) sent")
+check(p.state == 3 and c.visible(1611), "no: still connected")
 c.exit_via_tray()
 check(c.box("yes") is not None, "asked again")
 check(c.wait_exit(15) == 0, "yes: exits with status 0")

@@ -1,6 +1,6 @@
 """ovik_acc options: toggles on the settings page are written to "cert" (bytes
 outside the options unchanged), autorun goes through the service (2018), the log
-option re-creates the log file."""
+option re-creates the log file; a level-4 line is written only under -debuglog."""
 import time
 
 import clientbed
@@ -32,6 +32,7 @@ check(req and req["operation"] == 0 and req["type"] == 1 and req["name"] == b"OV
       and req["data"] == b"C:\\Program Files\\ZORVET\\OVIK\\ovik_acc.exe" and req["root"] == 0x80000002,
       "autorun on: 2018 writes the Run value")
 check(b.wait(lambda: c.cert()[44] & OPT_AUTORUN), "autorun bit set in cert")
+check(b"set autosave" not in c.log(), "its debug line (level 4) is not logged without -debuglog")
 cert = c.cert()
 check(untouched(cert), "bytes outside the options unchanged")
 check(cert[44] & 0xC0 == 0xC0, "remember bits stored (the dialog sets them)")
@@ -68,6 +69,17 @@ time.sleep(1)
 check(c.visible(1611) and not c.visible(1605), "settings tab ignored while connected")
 c.probe("click", 1611)
 check(c.wait_visible(1610), "disconnected")
+c.exit_via_tray()
+check(c.wait_exit() == 0, "exit")
+
+# With -debuglog the same level-4 line is written, with its code.
+c.start("-debuglog")
+check(c.wait_visible(1610), "dialog up with -debuglog")
+c.probe("clickat", 105, 50)
+check(c.wait_visible(1605), "settings page")
+c.probe("click", 1605)
+check(c.wait_log("(#10004) REG: set autosave with C:\\Program Files\\ZORVET\\OVIK\\ovik_acc.exe"),
+      "autorun's debug line logged under -debuglog")
 c.exit_via_tray()
 check(c.wait_exit() == 0, "exit")
 print("PASS")
