@@ -61,6 +61,7 @@ constexpr UINT WM_APP_SHOW_PAGE = WM_APP + 2;    // dialog: ShowPage(wParam) on 
 constexpr UINT WM_APP_CLOSE_DIALOG = WM_APP + 3; // dialog: destroy itself, end its thread
 constexpr UINT WM_APP_CREDENTIALS = WM_APP + 4;  // dialog: fill the edits from g_app
 constexpr UINT WM_APP_AUTOHIDE = WM_APP + 5;     // dialog: start AUTOHIDE_TIMER
+constexpr UINT WM_APP_SHOW_DIALOG = WM_APP + 6;  // dialog: show and bring to the front, page kept
 constexpr UINT IDM_TRAY_EXIT = 220;
 constexpr UINT IDM_TRAY_OPEN = 221;
 

@@ -18,6 +18,7 @@ constexpr uint32_t ST_PROGRAMS_TO_CLOSE = 0x50170005;
 constexpr uint32_t ST_UPGRADE_DLL = 0x301B0003;
 constexpr uint32_t ST_UPGRADE_GUI = 0x301B0004;
 constexpr uint32_t ST_MUST_UPGRADE = 0x50000A09;
+constexpr uint32_t ST_SERVICE_LOST = 0x501A0202;  // the keep-alive found the link closed
 
 // The library has one connection to the service; the main and the dialog
 // thread must not have requests on it at the same time. Recursive, so a
@@ -224,6 +225,11 @@ void OnCoreMessage(uint32_t code, const char* text) {
     case ST_MUST_UPGRADE:
         ShowBox(nullptr, "ZORVET ACC需要升级才能使用", MB_OK | MB_SYSTEMMODAL);
         StartUpdater();
+        break;
+    case ST_SERVICE_LOST:
+        // The library has closed its link and no state notification will come:
+        // the connection is gone, so show it as idle rather than connected.
+        OnCoreState(1);
         break;
     default:
         break;

@@ -371,7 +371,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_SHOWWINDOW:
         if (wParam == 1) {
             g_app.DialogVisible = 1;
-            // Also posted (by a second start or the tray), when nothing has shown
+            // Also posted (by a second start), when nothing has shown
             // the window yet: the page shows it. A nested WM_SHOWWINDOW from that
             // ShowWindow finds the page in progress and returns.
             ShowPageNow(PAGE_STATUS, 0);
@@ -412,6 +412,12 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_APP_AUTOHIDE:
         if (g_app.DialogVisible) SetTimer(dialog, AUTOHIDE_TIMER, 5000, nullptr);
         return TRUE;
+    case WM_APP_SHOW_DIALOG:
+        // ShowWindow sends WM_SHOWWINDOW only to a hidden dialog, which then
+        // opens on the status page; an open one keeps its page and timers.
+        ShowWindow(dialog, SW_SHOW);
+        if (!BoxShowing || !BringBoxToFront()) SetForegroundWindow(dialog);
+        return TRUE;
     case WM_APP_CLOSE_DIALOG:
         DestroyWindow(dialog);
         return TRUE;
@@ -447,7 +453,7 @@ DWORD WINAPI DialogThread(void*) {
 void ShowMainDialog(HWND dialog) {
     if (g_app.DialogCreated) {
         // The dialog shows itself on its own thread (it owns its timers).
-        PostMessageA(dialog, WM_SHOWWINDOW, 1, 0);
+        PostMessageA(dialog, WM_APP_SHOW_DIALOG, 0, 0);
         return;
     }
     // One dialog thread only, however often this is asked before it is up.

@@ -98,7 +98,7 @@ static void FillQueryData(Daemon* d, QueryData* q) {
     time_t now = time(nullptr);
     uint32_t secs = d->connectStart ? (uint32_t)(now - d->connectStart) : 0;
     q->ID = kAccountId;
-    q->Status = 0x10 | (1u << 10);  // by end date, account type 1
+    q->Status = 0x80 | 0x10 | (1u << 10);  // paid (its end date is shown), by end date, type 1
     q->Time = kPaidMinutes > secs / 60 ? kPaidMinutes - secs / 60 : 0;
     time_t end = now + 30 * 86400;
     struct tm* t = localtime(&end);

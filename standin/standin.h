@@ -18,7 +18,7 @@ namespace standin {
 
 constexpr uint16_t kControlPort = 63899;
 constexpr uint32_t kServiceVersion = 0x1072012D;  // 1.7.2.0301
-constexpr uint32_t kBadLogin = 0x5013020B;        // name or password not accepted
+constexpr uint32_t kBadLogin = 0x50130208;        // name or password not accepted
 constexpr int kMaxClients = 8;
 constexpr int kMaxControlClients = 4;
 constexpr int kMaxRules = 32;

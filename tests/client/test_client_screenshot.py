@@ -40,6 +40,19 @@ def check_skin(img, origin, label):
         check(near(img.getpixel((ox + x, oy + y)), skin.getpixel((x, y))), "%s: skin at (%d, %d)" % (label, x, y))
 
 
+def text_pixels(img, origin, rect, colour=(0x2C, 0x2C, 0x2C)):
+    """Pixels of a status text's colour in rect (dialog coordinates) that the skin
+    does not have there."""
+    ox, oy = origin
+    x0, y0, w, h = rect
+    return sum(1 for x in range(x0, x0 + w) for y in range(y0, y0 + h)
+               if near(img.getpixel((ox + x, oy + y)), colour, 30)
+               and not near(img.getpixel((ox + x, oy + y)), skin.getpixel((x, y)), 30))
+
+
+ACCOUNT_TEXT = (370, 102, 100, 14)  # the end date of the demo account, beside its label
+
+
 b.write_cert(make_cert(OPT_LOG | OPT_REMEMBER_NAME | OPT_REMEMBER_PASSWORD, "demo_user", "demo_pass"))
 c.start()
 check(c.wait_visible(1610), "state 1: dialog up")
@@ -58,6 +71,8 @@ img = shot("client_state3.png")
 check_skin(img, origin, "state 3")
 px = sprite_pixel(1117, 42, 11)
 check(px[3] == 0 or near(img.getpixel((origin[0] + 385 + 42, origin[1] + 267 + 11)), px[:3]), "disconnect button drawn")
+n = text_pixels(img, origin, ACCOUNT_TEXT)
+check(n >= 40, "end date drawn beside its label (%d text pixels)" % n)
 c.probe("click", 1611)
 c.wait_visible(1610)
 c.exit_via_tray()

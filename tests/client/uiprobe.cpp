@@ -5,6 +5,9 @@
 //   uiprobe click ID                          a left click on a control of the dialog
 //   uiprobe clickat X Y                       a left click on the dialog surface (dialog coordinates)
 //   uiprobe command ID                        WM_COMMAND ID to the hidden main window (a tray-menu choice)
+//   uiprobe tray MOUSE                        a tray icon mouse message (e.g. 515 WM_LBUTTONDBLCLK)
+//   uiprobe release                           the left button released over the dialog: ends the
+//                                             drag that a click on its surface starts, where it is
 //   uiprobe close                             WM_CLOSE to the dialog (the user closes it)
 //   uiprobe hold CLASS TITLE MS [TICK]        keeps a window of that class and title for MS
 //                                             (TICK: a timer of that period, the benchmark's baseline)
@@ -162,6 +165,14 @@ int main(int argc, char** argv) {
     if (strcmp(cmd, "command") == 0) {
         HWND w = FindWindowA("Zorvet_Acc", nullptr);
         return w && PostMessageA(w, WM_COMMAND, atoi(arg(2)), 0) ? 0 : 1;
+    }
+    if (strcmp(cmd, "tray") == 0) {
+        HWND w = FindWindowA("Zorvet_Acc", nullptr);
+        return w && PostMessageA(w, WM_USER + 110, 0, atoi(arg(2))) ? 0 : 1;
+    }
+    if (strcmp(cmd, "release") == 0) {
+        HWND d = Dialog();
+        return d && PostMessageA(d, WM_LBUTTONUP, 0, 0) ? 0 : 1;
     }
     if (strcmp(cmd, "close") == 0) {
         HWND d = Dialog();

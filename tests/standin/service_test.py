@@ -38,8 +38,12 @@ def replies_have_the_sizes_the_library_requires():
     cmd, _, _, q = c.request(peer.CMD_GET_QUERY_DATA)
     assert cmd == peer.CMD_GET_QUERY_DATA and len(q) == 64
     qd = peer.parse_query_data(q)
-    assert qd["ID"] and qd["Status"] & 0x10 and qd["IP"] == b"" and qd["ConnectTime"] == 0
-    assert len(qd["Date"]) == 10 and qd["Date"][4:5] == b"-" and qd["Time"] > 0
+    assert qd["ID"] and qd["IP"] == b"" and qd["ConnectTime"] == 0
+    # A paid account by end date (0x80 with 0x10): the client shows its end date,
+    # which lies ahead, so no expiry notice.
+    assert qd["Status"] & 0xB8 == 0x90, hex(qd["Status"])
+    end = time.mktime(time.strptime(qd["Date"].decode(), "%Y-%m-%d"))
+    assert 7 * 86400 < end - time.time() < 400 * 86400 and qd["Time"] > 0, qd
     for cmd in (peer.CMD_GET_RED_INFO, peer.CMD_GET_REMOTE_INFO, peer.CMD_SET_TRANS_BAND):
         assert len(c.request(cmd)[3]) == 8, cmd
     n = c.request(peer.CMD_PROC_GET_COUNT)[2]
@@ -62,7 +66,7 @@ def replies_have_the_sizes_the_library_requires():
 def only_the_demo_account_logs_in():
     for name, password in (("demo_user", "nope"), ("other", "demo_pass"), ("qx.other", "demo_pass")):
         r = c.request(peer.CMD_START, peer.login_record(name, password))[2]
-        assert r == 0x5013020B, (name, hex(r))
+        assert r == 0x50130208, (name, hex(r))  # a code the client has a text for
         cmd, _, code, text = c.notification()
         assert (cmd, code) == (peer.NTF_MESSAGE, r) and text
         assert c.request(peer.CMD_ERRNO)[2] == r
