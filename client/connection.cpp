@@ -212,6 +212,9 @@ void OnCoreState(int state) {
 }
 
 void OnCoreMessage(uint32_t code, const char* text) {
+    // The library has closed its link and no state notification will come: show
+    // the connection as gone (idle) before the box that says why.
+    if (code == ST_SERVICE_LOST) OnCoreState(1);
     CoreMessageSink(code, text);
     switch (code) {
     case ST_CONFLICTING_PROGRAMS:
@@ -225,11 +228,6 @@ void OnCoreMessage(uint32_t code, const char* text) {
     case ST_MUST_UPGRADE:
         ShowBox(nullptr, "ZORVET ACC需要升级才能使用", MB_OK | MB_SYSTEMMODAL);
         StartUpdater();
-        break;
-    case ST_SERVICE_LOST:
-        // The library has closed its link and no state notification will come:
-        // the connection is gone, so show it as idle rather than connected.
-        OnCoreState(1);
         break;
     default:
         break;

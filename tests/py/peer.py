@@ -61,7 +61,7 @@ LIBRARY_VERSION = 0x1071024B   # result field of both registrations
 SERVICE_VERSION = 0x1072012D   # 1.7.2.0301, what 2010 answers by default
 DEMO_USER = b"demo_user"
 DEMO_PASS = b"demo_pass"
-BAD_LOGIN = 0x5013020B         # 2006 result for another name or password
+BAD_LOGIN = 0x50130208         # 2006 result for another name or password
 
 FAULTS = ("silence", "short", "magic", "other", "close", "reset", "split")
 
