@@ -3,7 +3,7 @@ connected, against an idle Wine window program measured the same way in the
 same run, and the 2011 requests per second it sends while connected with the
 dialog shown and hidden (expected: about one per second shown, none hidden).
     ZORVET_PREFIX_TEMPLATE=PREFIX python3 bench/client_idle_bench.py --build BUILD [--seconds 60]
-(scripts/dev-test.sh prepares such a prefix.) Not a test: it prints, it does not judge."""
+(scripts/bench.sh prepares such a prefix and runs it.) Not a test: it prints, it does not judge."""
 import argparse
 import os
 import subprocess
@@ -100,9 +100,13 @@ def ratio(x, y):
 
 
 print("baseline (window, 1 s timer):  cpu %.4f s/s  wakeups %.1f /s" % (base_cpu, base_wake))
-for label, cpu, wake in [("disconnected, dialog shown", idle_cpu, idle_wake),
-                         ("connected, dialog hidden", hidden_cpu, hidden_wake),
-                         ("connected, dialog shown", shown_cpu, shown_wake)]:
+states = [("disconnected, dialog shown", idle_cpu, idle_wake),
+          ("connected, dialog hidden", hidden_cpu, hidden_wake),
+          ("connected, dialog shown", shown_cpu, shown_wake)]
+for label, cpu, wake in states:
     print("%-28s cpu %.4f s/s (x%.2f)  wakeups %.1f /s (x%.2f)" % (label + ":", cpu, ratio(cpu, base_cpu), wake,
                                                                     ratio(wake, base_wake)))
 print("2011 requests per second: shown %.2f, hidden %.2f" % (shown_rate, hidden_rate))
+for (label, cpu, wake), short in zip(states, ["disconnected", "connected hidden", "connected shown"]):
+    print("ratio (cpu, ovik_acc %s/idle window): %.2f" % (short, ratio(cpu, base_cpu)))
+    print("ratio (wakeups, ovik_acc %s/idle window): %.2f" % (short, ratio(wake, base_wake)))

@@ -1,9 +1,11 @@
 """Runs bench_core_query against the stand-in ZorvetDaemon in a test bed of its own.
-    ZORVET_PREFIX_TEMPLATE=PREFIX PYTHONPATH=tests/py python3 bench/query_bench.py --build BUILD [iterations]
-(scripts/dev-test.sh prepares such a prefix.)"""
+    ZORVET_PREFIX_TEMPLATE=PREFIX python3 bench/query_bench.py --build BUILD [iterations]
+(scripts/bench.sh prepares such a prefix and runs it.)"""
+import os
 import sys
 
-import zorvet
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "py"))
+import zorvet  # noqa: E402
 
 bed = zorvet.bed()
 if not bed.start_service():

@@ -1,10 +1,12 @@
 """Runs bench_upgrade in a test bed of its own with ZorvetDaemon registered and
 stopped, so that every service query of the upgrade worker finds it not running.
-    ZORVET_PREFIX_TEMPLATE=PREFIX PYTHONPATH=tests/py python3 bench/upgrade_bench.py --build BUILD [second-wait-ms]
-(scripts/dev-test.sh prepares such a prefix.)"""
+    ZORVET_PREFIX_TEMPLATE=PREFIX python3 bench/upgrade_bench.py --build BUILD [second-wait-ms]
+(scripts/bench.sh prepares such a prefix and runs it.)"""
+import os
 import sys
 
-import zorvet
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "py"))
+import zorvet  # noqa: E402
 
 bed = zorvet.bed()
 if bed.service_state() != 1:
