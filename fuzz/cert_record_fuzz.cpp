@@ -11,12 +11,11 @@
 #include <string>
 
 #include "cert_record.h"
+#include "oracle.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using oracle::Check;
 
 bool Terminated(const char* text, size_t size) { return memchr(text, 0, size) != nullptr; }
 

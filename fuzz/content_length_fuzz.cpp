@@ -11,12 +11,11 @@
 #include <string>
 
 #include "content_length.h"
+#include "oracle.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using oracle::Check;
 
 // -1, 0 or 1 as the decimal digit string a is below, equal to or above b.
 int CompareDecimal(std::string a, std::string b) {

@@ -13,27 +13,15 @@
 #include <vector>
 
 #include "update_text.h"
+#include "oracle.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using oracle::Check;
+using oracle::IsLead;
+using oracle::IsTrail;
+using oracle::NamesDevice;
 
-bool IsLead(unsigned char c) { return c >= 0x81 && c <= 0xFE; }
-bool IsTrail(unsigned char c) { return (c >= 0x40 && c <= 0x7E) || (c >= 0x80 && c <= 0xFE); }
-
-bool NamesDevice(const std::string& name) {
-    static const char* const kDevices[] = {"CON",  "PRN",  "AUX",  "NUL",  "CONIN$", "CONOUT$", "CLOCK$",
-                                           "COM0", "COM1", "COM2", "COM3", "COM4",   "COM5",    "COM6",
-                                           "COM7", "COM8", "COM9", "LPT0", "LPT1",   "LPT2",    "LPT3",
-                                           "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",   "LPT9"};
-    std::string stem = name.substr(0, name.find('.'));
-    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
-    for (const char* d : kDevices)
-        if (strcasecmp(stem.c_str(), d) == 0) return true;
-    return false;
-}
 
 // No byte that stands for itself is a separator or ':' in this reading.
 bool SingleComponent(const std::string& name, bool pairAny) {

@@ -13,12 +13,11 @@
 
 #include "update_text.h"
 #include "utils.h"
+#include "oracle.h"
 
 namespace {
 
-void Check(bool ok) {
-    if (!ok) __builtin_trap();
-}
+using oracle::Check;
 
 // Splits "n.n.n.n" of plain decimal numbers (no sign, blank or other byte);
 // minDigits is the least number of digits of each part (leading zeros only up
