@@ -174,3 +174,26 @@ def check(cond, what):
     if not cond:
         raise SystemExit("FAIL: " + what)
     print("ok:", what)
+
+
+# Screenshots (tests with a display; PIL is imported only by them).
+def art_image(name, mode="RGB"):
+    """A picture of the client's skin from resources/client/art."""
+    from PIL import Image
+    path = os.path.join(zorvet._args().source, "resources", "client", "art", name)
+    return Image.open(path).convert(mode)
+
+
+def screenshot(bed, name):
+    """The bed's whole display as an RGB image, kept in build/win/artifacts/NAME."""
+    from PIL import Image
+    out_dir = os.path.join(bed.win_build, "artifacts")
+    os.makedirs(out_dir, exist_ok=True)
+    path = os.path.join(out_dir, name)
+    subprocess.run(["import", "-window", "root", path], env=bed.env, check=True, timeout=30)
+    return Image.open(path).convert("RGB")
+
+
+def near(a, b, tol=40):
+    """Two colours within tol in each channel."""
+    return all(abs(x - y) <= tol for x, y in zip(a, b))

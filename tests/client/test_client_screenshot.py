@@ -1,35 +1,18 @@
 """The skinned dialog under Xvfb in states 1 and 3, against the stand-in service
 with its demo account: a few pixels of the skin at known places; the screenshots
 are kept in build/win/artifacts/."""
-import os
-import subprocess
 import time
 
-from PIL import Image
-
 import clientbed
-from clientbed import check, make_cert, OPT_LOG, OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD
+from clientbed import art_image, check, near, screenshot, make_cert, OPT_LOG, OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD
 
 c = clientbed.Client(display=True, service="running")
 b = c.bed
-art = os.path.join(clientbed.zorvet._args().source, "resources", "client", "art")
-out_dir = os.path.join(b.win_build, "artifacts")
-os.makedirs(out_dir, exist_ok=True)
-skin = Image.open(os.path.join(art, "skin_1100.jpg")).convert("RGB")
-
-
-def shot(name):
-    path = os.path.join(out_dir, name)
-    subprocess.run(["import", "-window", "root", path], env=b.env, check=True, timeout=30)
-    return Image.open(path).convert("RGB")
-
-
-def near(a, b_, tol=40):
-    return all(abs(x - y) <= tol for x, y in zip(a, b_))
+skin = art_image("skin_1100.jpg")
 
 
 def sprite_pixel(img_id, x, y):
-    im = Image.open(os.path.join(art, "skin_%d.gif" % img_id)).convert("RGBA")
+    im = art_image("skin_%d.gif" % img_id, "RGBA")
     return im.getpixel((x, y))
 
 
@@ -59,7 +42,7 @@ check(c.wait_visible(1610), "state 1: dialog up")
 time.sleep(1.5)
 d = c.dialog()
 origin = d["rect"][:2]
-img = shot("client_state1.png")
+img = screenshot(b, "client_state1.png")
 check_skin(img, origin, "state 1")
 px = sprite_pixel(1116, 42, 11)
 check(px[3] == 0 or near(img.getpixel((origin[0] + 385 + 42, origin[1] + 267 + 11)), px[:3]), "connect button drawn")
@@ -67,7 +50,7 @@ check(px[3] == 0 or near(img.getpixel((origin[0] + 385 + 42, origin[1] + 267 + 1
 c.probe("click", 1610)
 check(c.wait_visible(1611, 1618), "state 3: connected with the demo account")
 time.sleep(1.2)
-img = shot("client_state3.png")
+img = screenshot(b, "client_state3.png")
 check_skin(img, origin, "state 3")
 px = sprite_pixel(1117, 42, 11)
 check(px[3] == 0 or near(img.getpixel((origin[0] + 385 + 42, origin[1] + 267 + 11)), px[:3]), "disconnect button drawn")

@@ -2,43 +2,26 @@
 that sends no states of its own: the cancel button and the moving progress
 block while connecting, the account view without buttons while disconnecting,
 and each value of an explicit QueryData painted on its own control."""
-import os
-import subprocess
-
-from PIL import Image
 
 import clientbed
-from clientbed import check, make_cert, OPT_LOG, OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD
+from clientbed import art_image, check, near, screenshot, make_cert, OPT_LOG, OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD
 import peer
 
 c = clientbed.Client(display=True)
 b = c.bed
 p = c.start_peer(states=False)
-art = os.path.join(clientbed.zorvet._args().source, "resources", "client", "art")
-out_dir = os.path.join(b.win_build, "artifacts")
-os.makedirs(out_dir, exist_ok=True)
-skin = Image.open(os.path.join(art, "skin_1100.jpg")).convert("RGB")
+skin = art_image("skin_1100.jpg")
 
 CONNECT, DISCONNECT, CANCEL, PROGRESS = 1610, 1611, 1612, 1614
 ACCOUNT, IP, TIME, RECV_BYTES, SENT_BYTES, RECV_RATE, SENT_RATE = 1651, 1618, 1619, 1638, 1639, 1642, 1643
 TEXTS = (ACCOUNT, IP, TIME, RECV_BYTES, SENT_BYTES, RECV_RATE, SENT_RATE)
 
 
-def shot(name):
-    path = os.path.join(out_dir, name)
-    subprocess.run(["import", "-window", "root", path], env=b.env, check=True, timeout=30)
-    return Image.open(path).convert("RGB")
-
-
-def near(a, b_, tol=40):
-    return all(abs(x - y) <= tol for x, y in zip(a, b_))
-
-
 def image_shown(img, origin, image_id, at, skip=None):
     """Share of the picture's opaque pixels that differ from the skin and are on
     screen at `at` (dialog coordinates); skip: a rectangle to leave out. Pictures
     are drawn unscaled, so the pixels match closely (the track is a faint grey)."""
-    im = Image.open(os.path.join(art, "skin_%d.gif" % image_id)).convert("RGBA")
+    im = art_image("skin_%d.gif" % image_id, "RGBA")
     total = hits = 0
     for y in range(im.size[1]):
         for x in range(im.size[0]):
@@ -74,7 +57,7 @@ b.write_cert(make_cert(OPT_LOG | OPT_REMEMBER_NAME | OPT_REMEMBER_PASSWORD, "dem
 c.start()
 check(c.wait_visible(CONNECT), "state 1: connect button")
 origin = c.dialog()["rect"][:2]
-img = shot("status_state1.png")
+img = screenshot(b, "status_state1.png")
 check(image_shown(img, origin, 1119, (10, 254)) < 0.3, "state 1: no progress track")
 
 # -- state 2: cancel button, track and a moving block
@@ -87,7 +70,7 @@ check(not ctl[CONNECT]["visible"] and not ctl[DISCONNECT]["visible"], "state 2: 
 block = ctl[PROGRESS]["rect"]
 check(block[1:] == (256, 63, 9) and 13 <= block[0] <= 404, "block on the track (%s)" % (block,))
 check(b.wait(lambda: controls()[PROGRESS]["rect"][0] != block[0], timeout=5), "the block moves")
-img = shot("status_state2.png")
+img = screenshot(b, "status_state2.png")
 block = controls()[PROGRESS]["rect"]
 check(image_shown(img, origin, 1119, (10, 254), skip=block) > 0.8, "state 2: progress track drawn")
 n = len(p.received(peer.CMD_STOP))
@@ -124,7 +107,7 @@ ext = {}
 
 def painted():
     global img, ext
-    img = shot("status_state3.png")
+    img = screenshot(b, "status_state3.png")
     ext = {i: ink_extent(img, origin, rects[i]) for i in TEXTS}
     return all(e >= 0 for e in ext.values())
 
