@@ -17,13 +17,7 @@ export ZORVET_BUILD=$BUILD
 mkdir -p "$BUILD"
 bash "$ROOT/scripts/build.sh" --no-host >"$BUILD/bench-build.txt" 2>&1 ||
   { cat "$BUILD/bench-build.txt"; exit 1; }
-. "$ROOT/scripts/wine-env.sh"
-bash "$ROOT/scripts/wine-prefix.sh" "$BUILD/win"
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
-wine cmd /c exit </dev/null >/dev/null 2>&1
-wine sc query RpcSs </dev/null >/dev/null 2>&1 || true
-export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
+. "$ROOT/scripts/wine-session.sh" "$BUILD/win"
 unset ZORVET_NETNS  # each test bed makes a namespace of its own again
 
 OUT=$BUILD/bench

@@ -20,18 +20,7 @@ if [ -n "${ZORVET_TARGETS:-}" ]; then
 else
   cmake --build "$ZORVET_BUILD/win"
 fi
-. "$ROOT/scripts/wine-env.sh"
-# Prepare (and flush to disk) the prefix first: test beds copy it.
-bash "$ROOT/scripts/wine-prefix.sh" "$ZORVET_BUILD/win"
-# Then one wineserver for the whole run (services live as long as it does).
-wineserver -p
-trap 'wineserver -k 2>/dev/null || true' EXIT
-# Wine's background programs inherit the first command's handles: /dev/null.
-wine cmd /c exit </dev/null >/dev/null 2>&1
-# cmd starts no service manager; the first program that needs one (any COM call)
-# would start services.exe with its own handles, and all services with them.
-wine sc query RpcSs </dev/null >/dev/null 2>&1 || true
-export ZORVET_PREFIX_TEMPLATE=$WINEPREFIX
+. "$ROOT/scripts/wine-session.sh" "$ZORVET_BUILD/win"
 # Each test bed makes a namespace of its own again.
 unset ZORVET_NETNS
 ctest --test-dir "$ZORVET_BUILD/win" --output-on-failure "$@"
