@@ -20,7 +20,6 @@ ap = argparse.ArgumentParser()
 ap.add_argument("--seconds", type=float, default=60.0)
 opts, _ = ap.parse_known_args()
 SECONDS = opts.seconds
-TICK = os.sysconf("SC_CLK_TCK")
 
 
 def unix_pid(c, exe):
@@ -37,14 +36,20 @@ def unix_pid(c, exe):
 
 
 def sample(pid):
-    """(cpu seconds, context switches) of all threads of a process."""
-    st = open("/proc/%d/stat" % pid).read().rsplit(")", 1)[1].split()
-    cpu = (int(st[11]) + int(st[12])) / TICK
+    """(cpu seconds, context switches) of all threads of a process. The CPU time
+    comes from the scheduler's own count (nanoseconds): the clock-tick count of
+    /proc/PID/stat is too coarse for an idle program, whose time over a minute
+    stays under one tick."""
+    cpu = 0.0
     switches = 0
     for t in os.listdir("/proc/%d/task" % pid):
-        for line in open("/proc/%d/task/%s/status" % (pid, t)):
-            if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
-                switches += int(line.split()[1])
+        try:
+            cpu += int(open("/proc/%d/task/%s/schedstat" % (pid, t)).read().split()[0]) / 1e9
+            for line in open("/proc/%d/task/%s/status" % (pid, t)):
+                if line.startswith(("voluntary_ctxt_switches", "nonvoluntary_ctxt_switches")):
+                    switches += int(line.split()[1])
+        except OSError:
+            continue  # a thread that ended meanwhile
     return cpu, switches
 
 
@@ -99,12 +104,12 @@ def ratio(x, y):
     return x / y if y else float("inf") if x else 1.0
 
 
-print("baseline (window, 1 s timer):  cpu %.4f s/s  wakeups %.1f /s" % (base_cpu, base_wake))
+print("baseline (window, 1 s timer):  cpu %.6f s/s  wakeups %.1f /s" % (base_cpu, base_wake))
 states = [("disconnected, dialog shown", idle_cpu, idle_wake),
           ("connected, dialog hidden", hidden_cpu, hidden_wake),
           ("connected, dialog shown", shown_cpu, shown_wake)]
 for label, cpu, wake in states:
-    print("%-28s cpu %.4f s/s (x%.2f)  wakeups %.1f /s (x%.2f)" % (label + ":", cpu, ratio(cpu, base_cpu), wake,
+    print("%-28s cpu %.6f s/s (x%.2f)  wakeups %.1f /s (x%.2f)" % (label + ":", cpu, ratio(cpu, base_cpu), wake,
                                                                     ratio(wake, base_wake)))
 print("2011 requests per second: shown %.2f, hidden %.2f" % (shown_rate, hidden_rate))
 for (label, cpu, wake), short in zip(states, ["disconnected", "connected hidden", "connected shown"]):
