@@ -94,12 +94,6 @@ void ShowStatusPage(HWND d, LONG st) {
     if (st == 3) Show(IDC_DISCONNECT, 1);
 }
 
-// A font of the status texts: bold Arial.
-HFONT StatusFont(int height, int underline) {
-    return CreateFontA(height, 0, 0, 0, 700, FALSE, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
-}
-
 void DrawTextN(HDC dc, LPARAM point, const char* text, int n) {
     int len = text ? (int)strnlen(text, n > 0 ? (size_t)n : 0) : 0;
     TextOutA(dc, (short)LOWORD(point), (short)HIWORD(point), len ? text : "", len);
@@ -202,7 +196,7 @@ void PaintStatusText(HWND control, const SkinLayout* l) {
         HGDIOBJ old = SelectObject(dc, font);
         SetTextColor(dc, l->VersionTextColor);
         DrawTextN(dc, MAKELPARAM(l->VersionTextPos.x, l->VersionTextPos.y), version, (int)strlen(version));
-        HFONT link = StatusFont(17, TRUE);
+        HFONT link = WebsiteLinkFont();
         SelectObject(dc, link);
         SetTextColor(dc, l->WebsiteTextColor);
         DrawResourceString(dc, MAKELPARAM(l->WebsiteLinkRect.x, l->WebsiteLinkRect.y), IDS_OPERATOR_URL);

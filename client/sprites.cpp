@@ -262,3 +262,8 @@ void DrawSpriteList(HWND window, HDC dc, const int* ids, int count) {
         if (n && n->sprite->Visible == 1) DrawOne(n, dc);
     }
 }
+
+HFONT StatusFont(int height, int underline) {
+    return CreateFontA(height, 0, 0, 0, 700, FALSE, underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+}

@@ -63,4 +63,9 @@ inline void RemoveSpriteAnyWindow(int id, int drop) { RemoveSprite(nullptr, id, 
 void DrawSprites(HWND window, HDC dc);
 void DrawSpriteList(HWND window, HDC dc, const int* ids, int count);
 
+// The dialog's text fonts: bold Arial of the given height.
+HFONT StatusFont(int height, int underline);
+// The about page's web address, drawn in WebsiteLinkRect.
+inline HFONT WebsiteLinkFont() { return StatusFont(17, TRUE); }
+
 #endif

@@ -9,6 +9,7 @@
 
 #include "layout.h"
 #include "resource.h"
+#include "sprites.h"
 
 TEST(AboutLink, DrawnAddressFitsItsHotRectangle) {
     SkinLayout* l = CreateLayout(nullptr);
@@ -23,9 +24,7 @@ TEST(AboutLink, DrawnAddressFitsItsHotRectangle) {
 
     HDC dc = CreateCompatibleDC(nullptr);
     ASSERT_NE(dc, nullptr);
-    // As the about panel draws it: bold underlined Arial of height 17.
-    HFONT font = CreateFontA(17, 0, 0, 0, 700, FALSE, TRUE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                             CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, "Arial");
+    HFONT font = WebsiteLinkFont();
     ASSERT_NE(font, nullptr);
     HGDIOBJ old = SelectObject(dc, font);
     SIZE size = {};
