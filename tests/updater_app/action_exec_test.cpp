@@ -80,8 +80,6 @@ void WriteFile(const std::string& path, const char* text) {
     fclose(f);
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 struct Fixture : ::testing::Test {
     void SetUp() override {
         RegisterActionPrototypes();

@@ -2,6 +2,7 @@
 #ifndef ZORVET_TESTS_UPDATER_APP_TEST_FILES_H
 #define ZORVET_TESTS_UPDATER_APP_TEST_FILES_H
 
+#include <windows.h>
 #include <stdio.h>
 
 #include <string>
@@ -19,5 +20,8 @@ inline std::string ReadAll(const std::string& path) {
     fclose(f);
     return s;
 }
+
+// A file or folder at path.
+inline bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 #endif

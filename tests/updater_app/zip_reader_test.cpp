@@ -99,8 +99,6 @@ std::string WriteZip(const char* name, const std::vector<Entry>& entries) {
     return path;
 }
 
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
 BOOL Unzip(const std::string& file, const std::string& where) {
     CUpdateAction* a = CreateAction("unzip");
     a->SetAttribute("file", file.c_str());
