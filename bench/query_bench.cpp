@@ -30,8 +30,7 @@ sockaddr_in Loopback(uint16_t port) {
 // header, no payload; the reply is read to its 88 bytes.
 SOCKET RawConnect() {
     SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    BOOL on = TRUE;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char*)&on, sizeof on);
+    NoDelay(s);
     sockaddr_in to = Loopback(wire::kDaemonPort);
     if (connect(s, (const sockaddr*)&to, sizeof to) != 0) {
         closesocket(s);

@@ -37,11 +37,6 @@ bool WriteAll(SOCKET s, const uint8_t* p, size_t n) {
     return true;
 }
 
-void NoDelay(SOCKET s) {
-    BOOL on = TRUE;
-    setsockopt(s, IPPROTO_TCP, TCP_NODELAY, (const char*)&on, sizeof on);
-}
-
 // The path whose turn it is at trip k of round i; client and echo agree on it.
 int Turn(int round, int k) { return (round + k) % kPaths; }
 
