@@ -1,21 +1,41 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (idempotent, as root).
-# Adds the i386 architecture for wine32 and deb-src entries for the source packages
-# that scripts/build-deps.sh cross-builds.
+# Adds deb-src entries for the source packages that scripts/build-deps.sh
+# cross-builds, and in the native lane the i386 architecture for wine32.
 set -euo pipefail
 
+# The builds (both lanes): CMake, mingw, the third-party source builds, the
+# native sanitizer and fuzz builds; binutils also makes the lane's i386 probe.
 PACKAGES=(
-  cmake ninja-build make dpkg-dev python3 file
+  cmake ninja-build make dpkg-dev python3 file binutils
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   libz-mingw-w64-dev googletest
-  wine wine32:i386 wine64
-  xvfb xauth x11-utils imagemagick
   clang libclang-rt-14-dev
-  locales fonts-wqy-microhei iproute2 util-linux python3-pil zip unzip
+  locales
 )
+# The Windows side runs here (native lane) or in a machine this host makes and
+# emulates (VM lane, scripts/vm/): the lane decides what else this host needs.
+missing_now() {
+  local p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
+  done
+}
+if [ -z "${ZORVET_LANE:-}" ] && [ -z "${ZORVET_VM:-}" ] && [ -n "$(missing_now binutils)" ]; then
+  # The lane's probe is assembled by binutils.
+  apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends binutils
+fi
+. "$(dirname "$0")/lane.sh"
+need_i386=0
+if [ "$ZORVET_LANE" = native ]; then
+  PACKAGES+=($(sed 's/#.*//' "$(dirname "$0")/packages-windows.txt"))
+  need_i386=1
+else
+  PACKAGES+=(qemu-system-x86 debootstrap e2fsprogs)
+fi
 
 need_update=0
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ $need_i386 = 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   dpkg --add-architecture i386
   need_update=1
 fi
@@ -31,10 +51,7 @@ elif [ ! -f "$src" ] && [ -f /etc/apt/sources.list ] && ! grep -q '^deb-src' /et
   need_update=1
 fi
 
-missing=()
-for p in "${PACKAGES[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+mapfile -t missing < <(missing_now "${PACKAGES[@]}")
 stamp=/var/lib/apt/lists/zorvet-updated
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = 1 ]; then
   if [ $need_update = 1 ] || [ ! -f "$stamp" ]; then

@@ -14,7 +14,13 @@ wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
   mkdir -p "$WINEPREFIX"
-  wineboot -i </dev/null >/dev/null 2>&1
+  if [ -n "${ZORVET_PREFIX_SEED:-}" ] && [ -f "$ZORVET_PREFIX_SEED/system.reg" ]; then
+    # A new prefix made once with this environment (the emulated lane's machine
+    # keeps one; wineboot is its slowest step).
+    cp -a "$ZORVET_PREFIX_SEED/." "$WINEPREFIX/"
+  else
+    wineboot -i </dev/null >/dev/null 2>&1
+  fi
 fi
 # Background Wine programs inherit the first command's standard handles: start
 # them from a command attached to /dev/null (see the project's Wine notes).

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# The Windows half of the test command, where Wine runs (this host or the
+# emulated machine): prepares the prefix and runs the Windows build's CTest.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${ZORVET_BUILD:-$ROOT/build}
+. "$ROOT/scripts/wine-session.sh" "$BUILD/win"
+ctest --test-dir "$BUILD/win" --output-on-failure -j"$(nproc)"
