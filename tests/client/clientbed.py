@@ -108,7 +108,7 @@ class Client:
 
     def wait_exit(self, timeout=20):
         try:
-            return self.proc.wait(timeout=timeout)
+            return self.proc.wait(timeout=zorvet.scaled(timeout))
         except subprocess.TimeoutExpired:
             return None
 
@@ -117,7 +117,8 @@ class Client:
         return r.stdout.decode("latin-1")
 
     def box(self, answer="ok", timeout_ms=10000):
-        """Text of the next box (None when none came), answered."""
+        """Text of the next box (None when none came within timeout_ms, scaled), answered."""
+        timeout_ms = int(zorvet.scaled(timeout_ms))
         out = self.probe("box", timeout_ms, answer, timeout=timeout_ms / 1000 + 20)
         for line in out.splitlines():
             if line.startswith("BOX "):

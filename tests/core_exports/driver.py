@@ -7,6 +7,8 @@ import threading
 import time
 import traceback
 
+from zorvet import scaled
+
 failures = []
 
 
@@ -58,7 +60,7 @@ class Driver:
 
     def _until_result(self, timeout):
         events = []
-        end = time.time() + timeout
+        end = time.time() + scaled(timeout)
         while True:
             try:
                 line = self.lines.get(timeout=max(0.1, end - time.time()))

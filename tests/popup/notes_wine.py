@@ -91,8 +91,8 @@ def main():
     env = dict(bed.env, ZORVET_NOTE_HTTP=str(srv.server_address[1]),
                ZORVET_URL_LOG="Z:" + log.replace("/", "\\"))
     exe = bed.test_exe("popup_tests.exe")
-    r = subprocess.run(["wine", exe, "--gtest_filter=Notes.*:Fetch.*"], env=env, timeout=200,
-                       stdin=subprocess.DEVNULL, capture_output=True)
+    r = subprocess.run(["wine", exe, "--gtest_filter=Notes.*:Fetch.*"], env=env,
+                       timeout=zorvet.scaled(200), stdin=subprocess.DEVNULL, capture_output=True)
     out = r.stdout.decode("utf-8", "replace") + r.stderr.decode("utf-8", "replace")
     print(out)
     with open(log) as f:

@@ -22,7 +22,7 @@ def main():
                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
     ok = True
     taken = []
-    deadline = time.time() + 120
+    deadline = time.time() + zorvet.scaled(120)
     for raw in p.stdout:
         line = raw.decode("utf-8", "replace").rstrip()
         print(line)
@@ -40,7 +40,7 @@ def main():
             p.kill()
             ok = False
             break
-    rc = p.wait(timeout=60)
+    rc = p.wait(timeout=zorvet.scaled(60))
     print("screenshots:", taken)
     srv.shutdown()
     sys.exit(0 if ok and rc == 0 and len(taken) == 2 else 1)

@@ -20,6 +20,8 @@ import struct
 import threading
 import time
 
+from zorvet import scaled
+
 MAGIC = 0x0009BF07
 MARKER = 1001
 PORT = 63872
@@ -326,8 +328,8 @@ class Peer:
             self.packets = []
 
     def wait_for(self, command, timeout=10.0, proto=None, count=1):
-        """The count-th packet of that command (waiting up to timeout), or None."""
-        end = time.time() + timeout
+        """The count-th packet of that command (waiting up to timeout, scaled), or None."""
+        end = time.time() + scaled(timeout)
         with self._cond:
             while True:
                 got = [p for p in self.packets

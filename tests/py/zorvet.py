@@ -20,6 +20,15 @@ ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 INSTALL_WIN = r"C:\Program Files\ZORVET\OVIK"
 INSTALL_KEY = r"HKLM\Software\ZORVET\OVIK"
 DAEMON_PORT = 63872
+# The lane's factor for waits and time-outs (scripts/lane.sh): 1 where Wine runs
+# natively, more in the emulated machine, whose processor is several times
+# slower. What a test checks never depends on it; only how long it waits.
+TIME_SCALE = float(os.environ.get("ZORVET_TIME_SCALE") or 1)
+
+
+def scaled(seconds):
+    """A wait or time-out of the test beds, in this lane's time."""
+    return seconds * TIME_SCALE
 
 
 def _args():
@@ -126,7 +135,7 @@ class Bed:
     # -- processes -----------------------------------------------------------
     def run(self, argv, timeout=60, **kw):
         kw.setdefault("stdin", subprocess.DEVNULL)
-        return subprocess.run(argv, env=self.env, timeout=timeout, **kw)
+        return subprocess.run(argv, env=self.env, timeout=scaled(timeout), **kw)
 
     def wine(self, exe, *args, timeout=60, **kw):
         """Runs a program of the install directory (or a path) to its end."""
@@ -204,7 +213,7 @@ class Bed:
     def control(self, line, port=63899, timeout=5.0):
         """One command to the stand-in service's control channel; its answer line."""
         import socket
-        with socket.create_connection(("127.0.0.1", port), timeout=timeout) as s:
+        with socket.create_connection(("127.0.0.1", port), timeout=scaled(timeout)) as s:
             s.sendall(line.encode() + b"\n")
             answer = b""
             while not answer.endswith(b"\n"):
@@ -215,7 +224,8 @@ class Bed:
         return answer.decode().strip()
 
     def wait(self, pred, timeout=10.0, step=0.1):
-        end = time.time() + timeout
+        """pred()'s first true value within timeout (scaled), else its last."""
+        end = time.time() + scaled(timeout)
         while time.time() < end:
             v = pred()
             if v:

@@ -76,7 +76,7 @@ class Listeners:
                     break
 
     def run_until(self, proc, timeout):
-        end = time.time() + timeout
+        end = time.time() + zorvet.scaled(timeout)
         while proc.poll() is None and time.time() < end:
             self.drain()
             time.sleep(0.05)
