@@ -29,16 +29,22 @@ void StartNetcheckSchedule(NetcheckSchedule* s, const NetcheckIntervals& interva
     s->intervals = intervals;
     s->periodMs = intervals.firstMs;
     s->status = 0;
+    s->ticks = 0;
 }
 
-int NetcheckProbeDone(NetcheckSchedule* s, int result, int* rearm) {
+int NetcheckTimerTick(NetcheckSchedule* s) {
+    if (s->ticks >= 2) return 0;
+    if (++s->ticks < 2) return 0;
+    s->periodMs = PeriodFor(s->intervals, s->status);
+    return 1;
+}
+
+int NetcheckProbeDone(NetcheckSchedule* s, int result) {
     int status = result == 1 ? 1 : 0;
-    int changed = status != s->status;
+    if (status == s->status) return 0;
     s->status = status;
-    unsigned period = PeriodFor(s->intervals, status);
-    *rearm = period != s->periodMs;
-    s->periodMs = period;
-    return changed;
+    s->periodMs = PeriodFor(s->intervals, status);
+    return 1;
 }
 
 int IsNetcheckReply(long size) {

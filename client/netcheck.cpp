@@ -75,18 +75,23 @@ void ReportStatus(NetcheckContext* c, int status) {
     LeaveCriticalSection(&c->Lock);
 }
 
+void CALLBACK NetcheckTimerProc(HWND, UINT, UINT_PTR id, DWORD);
+
+// Replaces the check's timer by one of the schedule's current period.
+void SetCheckTimer(NetcheckContext* c) {
+    if (c->TimerId) KillTimer(nullptr, c->TimerId);
+    c->TimerId = SetTimer(nullptr, 0, c->Schedule.periodMs, NetcheckTimerProc);
+    if (!c->TimerId) MsgBox(1, "NETCHECK: Couldn't set the netcheck timer (code=%lu).", GetLastError());
+}
+
 void CALLBACK NetcheckTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
     NetcheckContext* c = t_netcheck;
     if (!c || id != c->TimerId || c->Quit) return;
     int r = ProbeRedirectServer(c->Host);
-    int rearm = 0;
-    int changed = NetcheckProbeDone(&c->Schedule, r, &rearm);
-    if (rearm) {
-        KillTimer(nullptr, c->TimerId);
-        c->TimerId = SetTimer(nullptr, 0, c->Schedule.periodMs, NetcheckTimerProc);
-        if (!c->TimerId) MsgBox(1, "NETCHECK: Couldn't set the netcheck timer (code=%lu).", GetLastError());
+    if (NetcheckProbeDone(&c->Schedule, r)) {
+        SetCheckTimer(c);
+        ReportStatus(c, c->Schedule.status);
     }
-    if (changed) ReportStatus(c, c->Schedule.status);
 }
 
 DWORD WINAPI NetcheckThread(LPVOID param) {
@@ -96,10 +101,15 @@ DWORD WINAPI NetcheckThread(LPVOID param) {
     // Posts to a thread fail until it has a queue: make it, then say so.
     PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
     SetEvent(c->QueueReady);
-    c->TimerId = SetTimer(nullptr, 0, c->Schedule.periodMs, NetcheckTimerProc);
-    if (!c->TimerId) MsgBox(1, "NETCHECK: Couldn't set the netcheck timer (code=%lu).", GetLastError());
+    SetCheckTimer(c);
     while (c->TimerId && !c->Quit) {
         if (GetMessageA(&msg, nullptr, 0, 0) <= 0 || msg.message == WM_NETCHECK_QUIT) break;
+        if (msg.message == WM_TIMER && !msg.hwnd && msg.wParam == c->TimerId && NetcheckTimerTick(&c->Schedule)) {
+            SetCheckTimer(c);
+            // The tick in hand still probes: it reaches the timer procedure
+            // under the id of the timer that replaced its own.
+            msg.wParam = c->TimerId;
+        }
         DispatchMessageA(&msg);
     }
     if (c->TimerId) KillTimer(nullptr, c->TimerId);

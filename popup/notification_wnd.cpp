@@ -378,12 +378,11 @@ void CNotificationWnd::OnMouseMove(int x, int y) {
     }
 }
 
-int CNotificationWnd::OnSetCursor() {
-    if ((m_nHotRegion == HOT_TEXT && !m_strUrl.empty()) || m_nHotRegion == HOT_CLOSE) {
-        SetCursor(m_hLinkCursor);
-        return 1;
-    }
-    return 0;
+// The message goes on to the default handling, which sets the class's arrow;
+// the mouse move that follows puts the hand back over what can be clicked and
+// so keeps the arrow, not the hand, as the cursor for elsewhere.
+void CNotificationWnd::OnSetCursor() {
+    if ((m_nHotRegion == HOT_TEXT && !m_strUrl.empty()) || m_nHotRegion == HOT_CLOSE) SetCursor(m_hLinkCursor);
 }
 
 void CNotificationWnd::Redraw() {
@@ -446,7 +445,7 @@ LRESULT CNotificationWnd::WndProc(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_ERASEBKGND:
         return OnEraseBkgnd((HDC)wParam);
     case WM_SETCURSOR:
-        if (OnSetCursor()) return TRUE;  // keep the hand over links
+        OnSetCursor();
         break;
     case WM_LBUTTONUP:
     case WM_NCLBUTTONDOWN:

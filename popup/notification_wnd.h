@@ -71,7 +71,7 @@ protected:
 private:
     int AdoptSkin();
     LRESULT OnEraseBkgnd(HDC dc);
-    int OnSetCursor();
+    void OnSetCursor();
     void OnTimer(UINT_PTR id);
     void OnMouseMove(int x, int y);
     void OnLButtonDown(int x, int y);

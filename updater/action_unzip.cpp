@@ -49,8 +49,7 @@ BOOL CUnzipAction::Execute() {
         zip.Close();
         return Failed();
     }
-    // An empty target would extract relative to the current folder or a root.
-    if (m_strWhere.IsEmpty() || !zip.GotoFirstEntry(NULL)) {
+    if (!zip.GotoFirstEntry(NULL)) {
         WriteLog(CString("解压文件失败：") + m_strFile, TRUE);
         zip.Close();
         return Failed();

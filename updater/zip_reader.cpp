@@ -173,6 +173,8 @@ BOOL CZipReader::ExtractEntry(LPCSTR folder, BOOL withoutPath) {
         return FALSE;
     if (!folder)
         folder = m_szFolder;
+    else if (!folder[0])
+        folder = ".";  // the current folder, so that every target has a parent
     if (!CreateFolderTree(folder))
         return FALSE;
     ZipEntryInfo info;

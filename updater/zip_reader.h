@@ -35,9 +35,10 @@ public:
     BOOL GotoNextEntry(LPCSTR ext = NULL);
     // FALSE also for a name that does not fit the name buffer.
     BOOL GetEntryInfo(ZipEntryInfo& info);
-    // Writes the current entry below folder (NULL: the default folder). Entry
-    // names that would leave the folder are refused, and so is an entry whose
-    // data fails its CRC check (the file written for it is removed).
+    // Writes the current entry below folder (NULL: the default folder, "": the
+    // current one). Entry names that would leave the folder are refused, and so
+    // is an entry whose data fails its CRC check (the file written for it is
+    // removed).
     BOOL ExtractEntry(LPCSTR folder, BOOL withoutPath);
     BOOL ExtractEntryTo(LPCSTR file);
     LPCSTR GetDefaultFolder() const { return m_szFolder; }

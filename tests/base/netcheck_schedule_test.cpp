@@ -6,57 +6,63 @@
 
 namespace {
 
-struct Step {
-    int result;        // probe result fed in
-    int changed;       // reported?
-    unsigned period;   // timer period afterwards
-    int rearm;         // timer set again?
+// What a check does with a run of probe results: when each probe runs (ms from
+// the start) and which statuses it reports.
+struct Played {
+    std::vector<unsigned> at;
+    std::vector<int> reported;
 };
+
+// The schedule's decisions played on a periodic timer the way the check's
+// thread does: each tick of the timer probes; a re-arm starts the period anew
+// from that moment. Probes take no time here.
+Played Play(const NetcheckIntervals& intervals, const std::vector<int>& results) {
+    NetcheckSchedule s;
+    StartNetcheckSchedule(&s, intervals);
+    Played out;
+    unsigned next = s.periodMs;
+    for (int result : results) {
+        unsigned now = next;
+        next = now + s.periodMs;
+        if (NetcheckTimerTick(&s)) next = now + s.periodMs;
+        out.at.push_back(now);
+        if (NetcheckProbeDone(&s, result)) {
+            out.reported.push_back(s.status);
+            next = now + s.periodMs;
+        }
+    }
+    return out;
+}
 
 struct Case {
     const char* name;
-    std::vector<Step> steps;
+    NetcheckIntervals intervals;
+    std::vector<int> results;
+    std::vector<unsigned> at;
+    std::vector<int> reported;
 };
 
-// Probe results in sequence, from a fresh check (first probe after 5 s).
 const Case kCases[] = {
-    // Offline from the start: never reported, but the 5 s timer becomes 15 s at
-    // once (the next probe is 15 s after the first, not another 5 s or 20 s).
-    {"stays offline", {{0, 0, 15000, 1}, {0, 0, 15000, 0}, {0, 0, 15000, 0}}},
-    {"online at the first probe", {{1, 1, 150000, 1}, {1, 0, 150000, 0}, {1, 0, 150000, 0}}},
-    {"online, offline, online",
-     {{0, 0, 15000, 1}, {1, 1, 150000, 1}, {0, 1, 15000, 1}, {0, 0, 15000, 0}, {1, 1, 150000, 1}}},
+    // Offline from the start: never reported. The first period spaces the
+    // first two probes (5 s and 10 s); the second tick sets 15 s.
+    {"stays offline", kNetcheckIntervals, {0, 0, 0, 0}, {5000, 10000, 25000, 40000}, {}},
+    // A change sets the new status's period at once; the second tick then
+    // sets it again (150 s on from there).
+    {"online at the first probe", kNetcheckIntervals, {1, 1, 1}, {5000, 155000, 305000}, {1}},
+    {"online at the second probe", kNetcheckIntervals, {0, 1, 1}, {5000, 10000, 160000}, {1}},
+    {"online, offline, online", kNetcheckIntervals, {1, 0, 0, 1, 1}, {5000, 155000, 170000, 185000, 335000},
+     {1, 0, 1}},
     // Anything but 1 counts as offline.
-    {"odd results", {{2, 0, 15000, 1}, {-1, 0, 15000, 0}, {1, 1, 150000, 1}, {7, 1, 15000, 1}}},
+    {"odd results", kNetcheckIntervals, {2, -1, 1, 7}, {5000, 10000, 25000, 175000}, {1, 0}},
+    {"equal first and offline periods", {300, 300, 900}, {0, 1, 1, 0}, {300, 600, 1500, 2400}, {1, 0}},
 };
 
-TEST(NetcheckSchedule, ProbeSequences) {
+TEST(NetcheckSchedule, ProbeTimesAndReports) {
     for (const Case& c : kCases) {
-        NetcheckSchedule s;
-        StartNetcheckSchedule(&s, kNetcheckIntervals);
-        EXPECT_EQ(s.periodMs, 5000u) << c.name;
-        EXPECT_EQ(s.status, 0) << c.name;
-        int i = 0;
-        for (const Step& step : c.steps) {
-            int rearm = -1;
-            int changed = NetcheckProbeDone(&s, step.result, &rearm);
-            EXPECT_EQ(changed, step.changed) << c.name << " step " << i;
-            EXPECT_EQ(rearm, step.rearm) << c.name << " step " << i;
-            EXPECT_EQ(s.periodMs, step.period) << c.name << " step " << i;
-            ++i;
-        }
+        Played p = Play(c.intervals, c.results);
+        EXPECT_EQ(p.at, c.at) << c.name;
+        EXPECT_EQ(p.reported, c.reported) << c.name;
     }
-}
-
-TEST(NetcheckSchedule, EqualIntervalsNeedNoRearm) {
-    NetcheckSchedule s;
-    StartNetcheckSchedule(&s, {300, 300, 900});
-    int rearm = -1;
-    EXPECT_EQ(NetcheckProbeDone(&s, 0, &rearm), 0);
-    EXPECT_EQ(rearm, 0);
-    EXPECT_EQ(NetcheckProbeDone(&s, 1, &rearm), 1);
-    EXPECT_EQ(rearm, 1);
-    EXPECT_EQ(s.periodMs, 900u);
 }
 
 TEST(NetcheckSchedule, ReplySizes) {

@@ -328,6 +328,25 @@ TEST_F(NetcheckTest, OnlineIsReportedOnceAndStopEndsTheThread) {
     CloseHandle(thread);
 }
 
+// Offline at the first probe, which waits out its five attempts: the first
+// period's second tick comes meanwhile and probes at once (finding the network
+// up) instead of the offline period (a minute here) starting after the first.
+TEST_F(NetcheckTest, SecondTickOfTheFirstPeriodProbes) {
+    Responder r({4000});
+    r.Script({-1, -1, -1, -1, -1});
+    r.SetDefault(10);
+    ResetCallback();
+    SetEnvironmentVariableA("ZORVET_NETCHECK_TEST_MS", "300,60000,60000");
+    StartNetcheck(RecordStatus, "127.0.0.1");
+    ASSERT_EQ(StartedThreads().size(), 1u);
+    DWORD id = StartedThreads()[0];
+    EXPECT_TRUE(WaitFor([] { return g_calls > 0; }, 30000)) << "no second probe before the offline period";
+    EXPECT_EQ(g_lastStatus, 1);
+    EXPECT_EQ(r.Probes(), 6) << "five unanswered attempts, then one answered";
+    StopNetcheck();
+    EXPECT_TRUE(ThreadEnds(id, 5000));
+}
+
 // The callback is under way when StopNetcheck comes: the stop returns only
 // after it, and no call follows.
 TEST_F(NetcheckTest, NoCallbackOnceStopHasReturned) {

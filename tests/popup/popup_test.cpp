@@ -799,6 +799,41 @@ TEST(Shots, TextAndImageNote) {
     }
 }
 
+// ---- the note window's cursor ----
+
+// The system sends WM_SETCURSOR ahead of each WM_MOUSEMOVE; so does this.
+void MoveMouse(HWND h, int x, int y) {
+    SendMessageA(h, WM_SETCURSOR, (WPARAM)h, MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    SendMessageA(h, WM_MOUSEMOVE, 0, MAKELPARAM(x, y));
+}
+
+// Over the link and over the close area the hand, elsewhere the arrow, however
+// many moves the mouse makes over either before it leaves.
+TEST(NoteCursor, HandOverWhatCanBeClickedArrowElsewhere) {
+    HCURSOR arrow = LoadCursor(NULL, IDC_ARROW), hand = LoadCursor(NULL, IDC_HAND);
+    CNotificationWnd note;
+    ASSERT_TRUE(note.Create(NULL));
+    RECT text = {10, 40, 200, 120}, close = {230, 4, 250, 20};
+    note.SetTextRect(&text);
+    note.SetCloseRect(&close);
+    note.ShowText("title", "text with a link", "127.0.0.1/x", 60000, 0, 0, 1);
+    HWND h = note.GetHwnd();
+    const struct {
+        const char* label;
+        POINT at;
+    } clickable[] = {{"link", {100, 80}}, {"close area", {240, 10}}};
+    for (const auto& c : clickable) {
+        for (int i = 0; i < 3; ++i) {
+            MoveMouse(h, c.at.x + i, c.at.y);
+            EXPECT_EQ(GetCursor(), hand) << c.label << ", move " << i + 1 << " over it";
+        }
+        for (int i = 0; i < 3; ++i) {
+            MoveMouse(h, 5 + i, 140);
+            EXPECT_EQ(GetCursor(), arrow) << c.label << ", move " << i + 1 << " off it";
+        }
+    }
+}
+
 // ---- window helpers without a window ----
 
 TEST(NoteRegion, ColourCutsPixelsOutOfTheLeftMultipleOfFour) {
