@@ -5,4 +5,5 @@ set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${ZORVET_BUILD:-$ROOT/build}
 . "$ROOT/scripts/wine-session.sh" "$BUILD/win"
+echo "wine: prefix and session ready after ${SECONDS} s"
 ctest --test-dir "$BUILD/win" --output-on-failure -j"$(nproc)"
