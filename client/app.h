@@ -84,7 +84,9 @@ extern int DebugLog;
 extern volatile LONG BoxShowing;
 extern volatile LONG LastCoreBoxCode;  // code of the last box CoreMessageSink showed
 void MsgBox(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void CoreMessageSink(uint32_t code, const char* text);
+void CoreMessageSink(uint32_t code, const char* text);  // LogCoreMessage, then ShowCoreMessageBox
+void LogCoreMessage(uint32_t code, const char* text);
+void ShowCoreMessageBox(uint32_t code);  // the box of a code with bit 0x200, if it has one
 const char* AppMessageText(uint32_t code);
 const char* CoreMessageText(uint32_t code);
 // A string of the program's string table; empty when the table lacks it.
