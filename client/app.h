@@ -112,8 +112,6 @@ int SaveConfig(AppState* state);
 int SaveCoreVersion(uint32_t version);
 int ReadStoredUserName(char* out, size_t size);
 int ReadStoredPassword(char* out, size_t size);
-int SaveStoredUserName(const char* text);
-int SaveStoredPassword(const char* text);
 int ReadRedirectServer(char* out, size_t size);
 int SaveRedirectServer(const char* text, size_t size);
 int SetAutorun(int on, const char* installDir);
