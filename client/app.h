@@ -28,8 +28,8 @@ struct AppState {
     int RememberName, RememberPassword, Autorun, AutoConnect, ImportantOnly, LogToFile;
     // LoginInput block: these three are copied together for StartLogin.
     int16_t NoStoredCredentials;  // 1 when no complete account is stored
-    char UserName[41];            // at most 20 characters
-    char Password[41];            // at most 20 characters
+    char UserName[41];            // at most 40 characters; "cert" holds 20
+    char Password[41];            // at most 40 characters; "cert" holds 20
     int16_t ServiceIndex;
     char RedirectServer[21];      // at most 20 characters
     volatile LONG ConnState;      // 1 idle, 2 connecting, 3 connected, 4 disconnecting

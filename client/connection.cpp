@@ -206,13 +206,8 @@ void StopSession() {
 void OnCredentials(const char* name, const char* password) {
     if (!name) name = "";
     if (!password) password = "";
-    // The record holds 20 characters of each; a longer account would be cut
-    // (or overflow the stored field), so it is refused.
-    if (strlen(name) > 20 || strlen(password) > 20) {
-        MsgBox(0x10001, "REG: the account from the service is too long (%u, %u characters); not stored.",
-               (unsigned)strlen(name), (unsigned)strlen(password));
-        return;
-    }
+    // Kept up to 40 characters each and used for this run's logins; only "cert"
+    // is bounded to 20, and SaveConfig stores the account whole or clears it.
     CopyText(g_app.UserName, name);
     CopyText(g_app.Password, password);
     if (!name[0]) return;
