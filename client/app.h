@@ -28,8 +28,8 @@ struct AppState {
     int RememberName, RememberPassword, Autorun, AutoConnect, ImportantOnly, LogToFile;
     // LoginInput block: these three are copied together for StartLogin.
     int16_t NoStoredCredentials;  // 1 when no complete account is stored
-    char UserName[41];            // at most 20 characters
-    char Password[41];            // at most 20 characters
+    char UserName[41];            // at most 40 characters; "cert" holds 20
+    char Password[41];            // at most 40 characters; "cert" holds 20
     int16_t ServiceIndex;
     char RedirectServer[21];      // at most 20 characters
     volatile LONG ConnState;      // 1 idle, 2 connecting, 3 connected, 4 disconnecting
@@ -84,7 +84,9 @@ extern int DebugLog;
 extern volatile LONG BoxShowing;
 extern volatile LONG LastCoreBoxCode;  // code of the last box CoreMessageSink showed
 void MsgBox(uint32_t code, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void CoreMessageSink(uint32_t code, const char* text);
+void CoreMessageSink(uint32_t code, const char* text);  // LogCoreMessage, then ShowCoreMessageBox
+void LogCoreMessage(uint32_t code, const char* text);
+void ShowCoreMessageBox(uint32_t code);  // the box of a code with bit 0x200, if it has one
 const char* AppMessageText(uint32_t code);
 const char* CoreMessageText(uint32_t code);
 // A string of the program's string table; empty when the table lacks it.
@@ -110,8 +112,6 @@ int SaveConfig(AppState* state);
 int SaveCoreVersion(uint32_t version);
 int ReadStoredUserName(char* out, size_t size);
 int ReadStoredPassword(char* out, size_t size);
-int SaveStoredUserName(const char* text);
-int SaveStoredPassword(const char* text);
 int ReadRedirectServer(char* out, size_t size);
 int SaveRedirectServer(const char* text, size_t size);
 int SetAutorun(int on, const char* installDir);

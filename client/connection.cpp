@@ -23,15 +23,48 @@ constexpr uint32_t ST_SERVICE_LOST = 0x501A0202;  // the keep-alive found the li
 // The library has one connection to the service; the main and the dialog
 // thread must not have requests on it at the same time. Recursive, so a
 // callback that arrives inside a request of the same thread may ask again.
+//
+// The library reports an export's own failures on the calling thread, before
+// the export returns. A box shown there would keep the lock until the user
+// closes it, and the other thread would wait for it at its next request: on
+// the main thread that stops the hidden window, the tray and the library's
+// helper window (keep-alive, notifications). Such a message is logged at once;
+// its box and what else it asks for wait until the thread lets the lock go.
+constexpr int kMaxDeferred = 16;
 struct RequestLock {
     CRITICAL_SECTION cs;
+    volatile LONG owner = 0;  // id of the thread holding cs, 0 when free
+    int depth = 0;            // the owner's nested requests
+    uint32_t deferred[kMaxDeferred];  // codes reported inside the owner's requests
+    int deferredCount = 0;
     RequestLock() { InitializeCriticalSection(&cs); }
 } g_requestLock;
 
+void ActOnCoreMessage(uint32_t code);
+
 struct Request {
-    Request() { EnterCriticalSection(&g_requestLock.cs); }
-    ~Request() { LeaveCriticalSection(&g_requestLock.cs); }
+    Request() {
+        EnterCriticalSection(&g_requestLock.cs);
+        if (g_requestLock.depth++ == 0) InterlockedExchange(&g_requestLock.owner, (LONG)GetCurrentThreadId());
+    }
+    ~Request() {
+        RequestLock& l = g_requestLock;
+        if (--l.depth > 0) {
+            LeaveCriticalSection(&l.cs);
+            return;
+        }
+        uint32_t codes[kMaxDeferred];
+        int n = l.deferredCount;
+        memcpy(codes, l.deferred, n * sizeof codes[0]);
+        l.deferredCount = 0;
+        InterlockedExchange(&l.owner, 0);
+        LeaveCriticalSection(&l.cs);
+        for (int i = 0; i < n; i++) ActOnCoreMessage(codes[i]);
+    }
 };
+
+// Only this thread writes its own id there, so the answer needs no lock.
+int InRequestOnThisThread() { return (DWORD)g_requestLock.owner == GetCurrentThreadId(); }
 
 // The array the library allocates holds as many records as its own count said;
 // a later count may differ, so the block's size bounds what is read.
@@ -173,13 +206,8 @@ void StopSession() {
 void OnCredentials(const char* name, const char* password) {
     if (!name) name = "";
     if (!password) password = "";
-    // The record holds 20 characters of each; a longer account would be cut
-    // (or overflow the stored field), so it is refused.
-    if (strlen(name) > 20 || strlen(password) > 20) {
-        MsgBox(0x10001, "REG: the account from the service is too long (%u, %u characters); not stored.",
-               (unsigned)strlen(name), (unsigned)strlen(password));
-        return;
-    }
+    // Kept up to 40 characters each and used for this run's logins; only "cert"
+    // is bounded to 20, and SaveConfig stores the account whole or clears it.
     CopyText(g_app.UserName, name);
     CopyText(g_app.Password, password);
     if (!name[0]) return;
@@ -212,10 +240,27 @@ void OnCoreState(int state) {
 }
 
 void OnCoreMessage(uint32_t code, const char* text) {
+    LogCoreMessage(code, text);
+    if (InRequestOnThisThread()) {
+        RequestLock& l = g_requestLock;  // held by this thread
+        if (l.deferredCount < kMaxDeferred)
+            l.deferred[l.deferredCount++] = code;
+        else
+            MsgBox(1, "CB-MSG: more than %d messages inside one request; #%x not acted on.", kMaxDeferred, code);
+        return;
+    }
+    ActOnCoreMessage(code);
+}
+
+namespace {
+
+// The box and the actions of a message of the library or the service, on a
+// thread that holds no request.
+void ActOnCoreMessage(uint32_t code) {
     // The library has closed its link and no state notification will come: show
     // the connection as gone (idle) before the box that says why.
     if (code == ST_SERVICE_LOST) OnCoreState(1);
-    CoreMessageSink(code, text);
+    ShowCoreMessageBox(code);
     switch (code) {
     case ST_CONFLICTING_PROGRAMS:
         OnConflictingPrograms();
@@ -233,6 +278,8 @@ void OnCoreMessage(uint32_t code, const char* text) {
         break;
     }
 }
+
+}  // namespace
 
 int IsUpdaterRunning() { return FindWindowA(kUpdaterClass, kUpdaterTitle) != nullptr; }
 

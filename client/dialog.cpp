@@ -241,6 +241,10 @@ void OnCredentialEdit(HWND dialog, int id) {
     char text[100];
     int n = GetDlgItemTextA(dialog, id, text, countof(text));
     char* stored = id == IDC_USERNAME ? g_app.UserName : g_app.Password;
+    // The edits are disabled: their texts come from the program. The account the
+    // service assigned may be longer than the 20 characters taken here; showing
+    // it (or putting it back) changes nothing.
+    if (strcmp(text, stored) == 0) return;
     if (n < 21) {
         CopyTextN(stored, text, 21);
         return;

@@ -105,18 +105,25 @@ void MsgBox(uint32_t code, const char* format, ...) {
     }
 }
 
-void CoreMessageSink(uint32_t code, const char* text) {
+void LogCoreMessage(uint32_t code, const char* text) {
     if (!text) text = "";
     if (DebugLog)
         LogFormatted("[DLL](#%x) %s", code, text);
     else
         LogFormatted("%s", text);
-    if (code & 0x200) {
-        const char* boxText = CoreMessageText(code);
-        if (DebugLog) LogFormatted("[DLL-MsgBox](#%x) %s", code, boxText);
-        InterlockedExchange(&LastCoreBoxCode, (LONG)code);
-        ShowBox(CurrentBoxOwner(), boxText, MB_TOPMOST | MB_SETFOREGROUND | MB_ICONERROR);
-    }
+}
+
+void ShowCoreMessageBox(uint32_t code) {
+    if (!(code & 0x200)) return;
+    const char* boxText = CoreMessageText(code);
+    if (DebugLog) LogFormatted("[DLL-MsgBox](#%x) %s", code, boxText);
+    InterlockedExchange(&LastCoreBoxCode, (LONG)code);
+    ShowBox(CurrentBoxOwner(), boxText, MB_TOPMOST | MB_SETFOREGROUND | MB_ICONERROR);
+}
+
+void CoreMessageSink(uint32_t code, const char* text) {
+    LogCoreMessage(code, text);
+    ShowCoreMessageBox(code);
 }
 
 void SetLogTarget(HWND* owner, int toFile, const char* path) {

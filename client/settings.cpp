@@ -112,22 +112,33 @@ static int ReadCredential(int offset, char* out, size_t size) {
 int ReadStoredUserName(char* out, size_t size) { return ReadCredential(cert::kUserNameOffset, out, size); }
 int ReadStoredPassword(char* out, size_t size) { return ReadCredential(cert::kPasswordOffset, out, size); }
 
-static int SaveCredential(int offset, const char* text, const char* what) {
-    ConfigKey k;
-    if (!k.key) return 0;
-    uint8_t field[cert::kCredentialSize];
-    if (!EncodeCredentialField(field, text)) {
-        // The format ends a credential at its first zero byte: storing this one
-        // would silently store a different text. Keep the stored one.
-        MsgBox(0x10001, "REG: the %s can't be stored: its scrambled form holds a zero byte or it is longer than %d characters.",
-               what, cert::kCredentialSize);
-        return 0;
-    }
-    return WriteCertBytes(k.key, field, offset, sizeof field);
+// A remembered credential in its field; 0 (logged, field zeroed) when the
+// format cannot hold it: it ends a credential at its first zero byte and holds
+// 20 characters, so storing it would silently store a different text.
+static int EncodeRemembered(uint8_t field[cert::kCredentialSize], const char* text, const char* what) {
+    if (EncodeCredentialField(field, text)) return 1;
+    MsgBox(0x10001, "REG: the %s can't be stored: its scrambled form holds a zero byte or it is longer than %d characters.",
+           what, cert::kCredentialSize);
+    return 0;
 }
 
-int SaveStoredUserName(const char* text) { return SaveCredential(cert::kUserNameOffset, text, "user name"); }
-int SaveStoredPassword(const char* text) { return SaveCredential(cert::kPasswordOffset, text, "password"); }
+// The stored name and password always belong to one account, so both fields
+// are written at once. An account that cannot be stored whole clears both: the
+// user never types an account, the service assigns it, and with none stored the
+// next start asks the service again rather than sending an older account or a
+// name with another account's password. A credential whose remember flag is
+// off keeps its stored bytes, unless the other one cannot be stored.
+static int SaveStoredAccount(const AppState* s) {
+    static_assert(cert::kPasswordOffset == cert::kUserNameOffset + cert::kCredentialSize,
+                  "the name and password fields are adjacent");
+    ConfigKey k;
+    uint8_t fields[2 * cert::kCredentialSize];
+    if (!ReadCertBytes(k.key, fields, cert::kUserNameOffset, sizeof fields)) return 0;
+    int whole = (!s->RememberName || EncodeRemembered(fields, s->UserName, "user name")) &&
+                (!s->RememberPassword || EncodeRemembered(fields + cert::kCredentialSize, s->Password, "password"));
+    if (!whole) memset(fields, 0, sizeof fields);
+    return WriteCertBytes(k.key, fields, cert::kUserNameOffset, sizeof fields) && whole;
+}
 
 int ReadRedirectServer(char* out, size_t size) {
     ConfigKey k;
@@ -200,8 +211,10 @@ int SaveConfig(AppState* s) {
     if (!WriteCertBytes(k.key, &index, cert::kServiceIndexOffset, 1)) MsgBox(0x10001, "REG: Set service index failed.");
     if (!SaveRedirectServer(s->RedirectServer, sizeof s->RedirectServer))
         MsgBox(0x10001, "REG: set redirect server name failed.");
-    if (s->RememberName && !SaveStoredUserName(s->UserName)) MsgBox(0x10001, "REG: Set username failed.");
-    if (s->RememberPassword && !SaveStoredPassword(s->Password)) MsgBox(0x10001, "REG: Set password failed.");
+    if ((s->RememberName || s->RememberPassword) && !SaveStoredAccount(s)) {
+        if (s->RememberName) MsgBox(0x10001, "REG: Set username failed.");
+        if (s->RememberPassword) MsgBox(0x10001, "REG: Set password failed.");
+    }
     return 1;
 }
 

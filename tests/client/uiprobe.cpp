@@ -6,6 +6,8 @@
 //   uiprobe clickat X Y                       a left click on the dialog surface (dialog coordinates)
 //   uiprobe command ID                        WM_COMMAND ID to the hidden main window (a tray-menu choice)
 //   uiprobe tray MOUSE                        a tray icon mouse message (e.g. 515 WM_LBUTTONDBLCLK)
+//   uiprobe traysend MOUSE MS                 the same, sent: "ANSWER <result>" when the hidden
+//                                             window handled it within MS, else "NOANSWER"
 //   uiprobe release                           the left button released over the dialog: ends the
 //                                             drag that a click on its surface starts, where it is
 //   uiprobe close                             WM_CLOSE to the dialog (the user closes it)
@@ -169,6 +171,15 @@ int main(int argc, char** argv) {
     if (strcmp(cmd, "tray") == 0) {
         HWND w = FindWindowA("Zorvet_Acc", nullptr);
         return w && PostMessageA(w, WM_USER + 110, 0, atoi(arg(2))) ? 0 : 1;
+    }
+    if (strcmp(cmd, "traysend") == 0) {
+        HWND w = FindWindowA("Zorvet_Acc", nullptr);
+        DWORD_PTR result = 0;
+        if (w && SendMessageTimeoutA(w, WM_USER + 110, 0, atoi(arg(2)), SMTO_NORMAL, atoi(arg(3)), &result))
+            printf("ANSWER %ld\n", (long)result);
+        else
+            printf("NOANSWER\n");
+        return 0;
     }
     if (strcmp(cmd, "release") == 0) {
         HWND d = Dialog();
