@@ -83,6 +83,9 @@ for label, q, want in [
     text = c.box("ok", timeout_ms=15000)
     check(text is not None and gbk(want) in text, "expiry notice: " + label)
     p.clear(peer.CMD_GET_QUERY_DATA)
+    # The dialog hides itself 5 s after connecting; shown again only after that,
+    # it stays up for the click, however long the steps before took.
+    check(b.wait(lambda: not c.dialog()["visible"], timeout=10), label + ": dialog hides itself")
     show()
     check(c.wait_visible(1611), label + ": connected")
     c.probe("click", 1611)

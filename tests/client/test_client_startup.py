@@ -44,7 +44,8 @@ c.set_service("stopped")
 failed_init("service stopped", "Zorvet 服务没有启动", "Zorvet服务没有启动")
 
 # The updater's daemon window while the service is stopped: an upgrade is under way.
-holder = b.start(os.path.join(c.install, "uiprobe.exe"), "hold", "ZorvetUpdater", "Zorvet Daemon Updater", "20000",
+holder = b.start(os.path.join(c.install, "uiprobe.exe"), "hold", "ZorvetUpdater", "Zorvet Daemon Updater",
+                 str(int(clientbed.zorvet.scaled(20000))),
                  stdout=clientbed.subprocess.PIPE)
 holder.stdout.readline()
 failed_init("updater running", "Zorvet 正在进行升级", "Zorvet 正在进行升级")

@@ -98,9 +98,14 @@ class _Handler(http.server.BaseHTTPRequestHandler):
             self.send_header("Content-Length", str(len(body)))
         elif content_length is not None:
             self.send_header("Content-Length", str(content_length))
-        self.end_headers()
+        # Headers and body in one write: WinINet keeps what arrived with the
+        # headers even past their Content-Length, so what a client gets must not
+        # depend on how fast the two sides run.
+        self._headers_buffer.append(b"\r\n")
+        head = b"".join(self._headers_buffer)
+        self._headers_buffer = []
         try:
-            self.wfile.write(body)
+            self.wfile.write(head + body)
             self.wfile.flush()
         except OSError:
             pass
