@@ -7,6 +7,18 @@
 #
 # zorvet_pytest(NAME SCRIPT [PORT] [DISPLAY]) runs a Python driver (tests/py) that
 # starts real processes; it gets the build dir and the source dir.
+#
+# Time-outs are multiplied by ZORVET_TIME_SCALE, a whole number the lane sets
+# (1 where Wine runs natively; more in the emulated machine, whose processor is
+# several times slower). The test beds scale their waits by the same factor.
+set(ZORVET_TIME_SCALE 1 CACHE STRING "factor for the Windows tests' time-outs")
+if(NOT ZORVET_TIME_SCALE MATCHES "^[1-9][0-9]*$")
+  message(FATAL_ERROR "ZORVET_TIME_SCALE must be a whole number above 0, not '${ZORVET_TIME_SCALE}'")
+endif()
+function(zorvet_test_timeout name seconds)
+  math(EXPR _t "${seconds} * ${ZORVET_TIME_SCALE}")
+  set_tests_properties(${name} PROPERTIES TIMEOUT ${_t})
+endfunction()
 function(zorvet_gtest name)
   cmake_parse_arguments(A "PORT;NOTEST" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${A_SOURCES} ${A_UNPARSED_ARGUMENTS})
@@ -15,7 +27,7 @@ function(zorvet_gtest name)
     return()
   endif()
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
-  set_tests_properties(${name} PROPERTIES TIMEOUT 300)
+  zorvet_test_timeout(${name} 300)
   if(A_PORT)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port63872)
   endif()
@@ -30,7 +42,8 @@ function(zorvet_pytest name script)
   if(NOT A_TIMEOUT)
     set(A_TIMEOUT 300)
   endif()
-  set_tests_properties(${name} PROPERTIES TIMEOUT ${A_TIMEOUT}
+  zorvet_test_timeout(${name} ${A_TIMEOUT})
+  set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "PYTHONPATH=${CMAKE_SOURCE_DIR}/tests/py;PYTHONDONTWRITEBYTECODE=1")
   if(A_PORT)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK port63872)
