@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app.h"
+#include "../wait_scale.h"
 
 // Internals of netcheck.cpp.
 int ProbeRedirectServer(const char* host);
@@ -66,9 +67,11 @@ std::vector<DWORD> StartedThreads() {
     return ids;
 }
 
+// Waits for pred, up to ms in this lane's time.
 template <class F>
 bool WaitFor(F pred, DWORD ms) {
     DWORD start = GetTickCount();
+    ms = ScaledMs(ms);
     while (!pred()) {
         if (GetTickCount() - start > ms) return pred();
         Sleep(10);

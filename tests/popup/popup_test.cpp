@@ -18,6 +18,7 @@
 #include "notes.h"
 #include "notification_wnd.h"
 #include "picture_ex.h"
+#include "../wait_scale.h"
 
 namespace {
 
@@ -76,9 +77,10 @@ void Pump(DWORD ms) {
     } while ((int)(end - GetTickCount()) > 0);
 }
 
+// Waits for pred, up to ms in this lane's time.
 template <class F>
 bool WaitFor(F pred, DWORD ms) {
-    DWORD end = GetTickCount() + ms;
+    DWORD end = GetTickCount() + ScaledMs(ms);
     for (;;) {
         if (pred()) return true;
         if ((int)(end - GetTickCount()) <= 0) return pred();
