@@ -70,6 +70,11 @@ in_tree dpkg --add-architecture i386
 sed -i 's/^# *zh_CN.UTF-8 UTF-8/zh_CN.UTF-8 UTF-8/' "$TREE/etc/locale.gen"
 grep -q '^zh_CN.UTF-8 UTF-8' "$TREE/etc/locale.gen" || echo 'zh_CN.UTF-8 UTF-8' >> "$TREE/etc/locale.gen"
 in_tree locale-gen >/dev/null
+# The host's time zone: without one, Wine's C runtime turns local dates into
+# times in a zone of its own choosing, and dates near midnight come out wrong.
+if [ -L /etc/localtime ] && [ -e "$TREE$(readlink -f /etc/localtime)" ]; then
+  ln -sf "$(readlink -f /etc/localtime)" "$TREE/etc/localtime"
+fi
 in_tree apt-get clean
 for ((i=${#mounts[@]}-1; i>=0; i--)); do umount -l "${mounts[$i]}"; done
 mounts=()
