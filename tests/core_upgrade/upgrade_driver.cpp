@@ -57,11 +57,13 @@ void Line(const std::string& s) {
 
 void OnMessage(uint32_t code, const char* text) { Line("M " + X(code) + " " + Hex(text)); }
 void OnState(int state) { Line("S " + std::to_string(state)); }
+// The trace is recorded and its line written under one hold of the lock, so a
+// waittrace that sees it answers only after the line is out.
 void OnDebug(uint32_t code, const char* text) {
     EnterCriticalSection(&g_lineLock);
     g_traces.push_back(text ? text : "");
-    LeaveCriticalSection(&g_lineLock);
     Line("D " + X(code) + " " + Hex(text));
+    LeaveCriticalSection(&g_lineLock);
 }
 
 // The worker's start is held back this long (hold command), so that a second
