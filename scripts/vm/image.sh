@@ -25,9 +25,14 @@ find "$CACHE" -mindepth 1 -maxdepth 1 -name "$SUITE-*" ! -name "$SUITE-$KEY" -ex
 rm -rf "$DIR"; mkdir -p "$DIR"
 TREE=$DIR/tree
 mounts=()
+# The tree's bind mounts, innermost first.
+unmount_tree() {
+  local i
+  for ((i=${#mounts[@]}-1; i>=0; i--)); do umount -l "${mounts[$i]}"; done
+  mounts=()
+}
 cleanup() {
-  local m
-  for ((i=${#mounts[@]}-1; i>=0; i--)); do umount -l "${mounts[$i]}" 2>/dev/null || true; done
+  unmount_tree 2>/dev/null || true
   [ -f "$DIR/.done" ] || rm -rf "$DIR"
 }
 trap cleanup EXIT
@@ -76,8 +81,7 @@ if [ -L /etc/localtime ] && [ -e "$TREE$(readlink -f /etc/localtime)" ]; then
   ln -sf "$(readlink -f /etc/localtime)" "$TREE/etc/localtime"
 fi
 in_tree apt-get clean
-for ((i=${#mounts[@]}-1; i>=0; i--)); do umount -l "${mounts[$i]}"; done
-mounts=()
+unmount_tree
 rm -f "$TREE/usr/sbin/policy-rc.d"
 
 install -m 755 "$VM/guest-init" "$TREE/sbin/zorvet-init"
