@@ -213,11 +213,17 @@ BOOL CZipReader::ExtractEntryTo(LPCSTR file) {
 }
 
 BOOL CZipReader::WriteCurrentEntry(LPCSTR target, const ZipEntryInfo& info) {
-    HANDLE file = CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE)
+    // Only stored and deflated data can be read back: minizip opens a bzip2
+    // entry without a decoder for it and would hand out the compressed bytes.
+    if (info.compressionMethod != 0 && info.compressionMethod != Z_DEFLATED)
         return FALSE;
-    if (unzOpenCurrentFile(m_hZip) != UNZ_OK) {
-        CloseHandle(file);
+    // The entry's data is opened before the target is created, so an entry
+    // that can't be read leaves a file already there as it was.
+    if (unzOpenCurrentFile(m_hZip) != UNZ_OK)
+        return FALSE;
+    HANDLE file = CreateFileA(target, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) {
+        unzCloseCurrentFile(m_hZip);
         return FALSE;
     }
     char block[kCopyBlock];

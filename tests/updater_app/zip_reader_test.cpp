@@ -32,6 +32,8 @@ struct Entry {
     std::string data;
     bool folder = false;
     bool badCrc = false;
+    unsigned method = 0;    // as given in both headers; the data is written as it stands
+    bool badLocal = false;  // a local header whose signature is broken
 };
 
 const WORD kDosDate = (WORD)(((2021 - 1980) << 9) | (3 << 5) | 14);  // 2021-03-14
@@ -56,7 +58,7 @@ std::string BuildZip(const std::vector<Entry>& entries) {
         std::string head;
         Put16(head, 10);  // version needed
         Put16(head, 0);   // flags
-        Put16(head, 0);   // stored
+        Put16(head, e.method);
         Put16(head, kDosTime);
         Put16(head, kDosDate);
         Put32(head, crc);
@@ -64,7 +66,7 @@ std::string BuildZip(const std::vector<Entry>& entries) {
         Put32(head, (unsigned)e.data.size());
         Put16(head, (unsigned)e.name.size());
         Put16(head, 0);
-        out += "PK\x03\x04" + head + e.name + e.data;
+        out += (e.badLocal ? "PK\x03\x05" : "PK\x03\x04") + head + e.name + e.data;
         central += std::string("PK\x01\x02", 4);
         Put16(central, 20);  // made by
         central += head;
@@ -323,6 +325,35 @@ TEST_F(Zip, UnzipRefusesBadEntries) {
     EXPECT_TRUE(log.find("空的压缩文件：" + empty) != std::string::npos ||
                 log.find("无法打开压缩文件：" + empty) != std::string::npos)
         << log;
+}
+
+// An entry that can't be read back as it was packed, over a file already
+// installed: the action fails with its line and the file keeps its bytes.
+TEST_F(Zip, UnreadableEntryLeavesTheInstalledFileAsItWas) {
+    const std::string bzip2 = std::string("BZh91AY&SY\x4e\x1b\x2c\x07\0\0\0\x01", 18);
+    struct Case {
+        const char* label;
+        Entry entry;
+    } cases[] = {
+        {"bzip2, which minizip opens without a decoder", {"core.dll", bzip2, false, false, 12}},
+        {"a method minizip refuses", {"core.dll", "lzma data", false, false, 14}},
+        {"broken local header", {"core.dll", "new bytes", false, false, 0, true}},
+    };
+    std::string where = g_dir + "\\installed";
+    std::string target = where + "\\core.dll";
+    for (const Case& c : cases) {
+        CreateDirectoryA(where.c_str(), NULL);
+        FILE* f = fopen(target.c_str(), "wb");
+        fputs("installed bytes", f);
+        fclose(f);
+        std::string path = WriteZip("unreadable.zip", {{"ok.txt", "k"}, c.entry});
+        DeleteFileA("updater.log");
+        EXPECT_FALSE(Unzip(path, where)) << c.label;
+        std::string log = LogText();
+        EXPECT_NE(std::string::npos, log.find("解压文件出错: " + target)) << c.label << "\n" << log;
+        EXPECT_EQ("installed bytes", ReadAll(target)) << c.label;
+        EXPECT_EQ("k", ReadAll(where + "\\ok.txt")) << c.label;
+    }
 }
 
 TEST_F(Zip, UnzipOverTheRunningUpdaterWritesTheUnderscoreCopy) {
