@@ -183,6 +183,9 @@ uint32_t CoreSetRegistryValue(uint32_t root, const char* subkey, const char* nam
     return Zorvet_Set_Registry_Value(root, subkey, name, op, type, data, length);
 }
 
+// Put before the account's name in every login.
+const char kLoginPrefix[] = "qx.";
+
 void StartLogin(const LoginInput& input) {
     LoginRecord rec;
     ZeroMemory(&rec, sizeof rec);
@@ -193,7 +196,7 @@ void StartLogin(const LoginInput& input) {
         CopyText(rec.Password, input.Password);
     }
     rec.ServiceMask = 1u << ((uint32_t)g_app.ServiceIndex & 31);
-    FormatText(rec.UserName, sizeof rec.UserName, "%s%s", "qx.", name);
+    FormatText(rec.UserName, sizeof rec.UserName, "%s%s", kLoginPrefix, name);
     Request r;
     Zorvet_Start(&rec, OnCredentials);
 }
@@ -206,8 +209,21 @@ void StopSession() {
 void OnCredentials(const char* name, const char* password) {
     if (!name) name = "";
     if (!password) password = "";
-    // Kept up to 40 characters each and used for this run's logins; only "cert"
-    // is bounded to 20, and SaveConfig stores the account whole or clears it.
+    // A login sends "qx." and the name in the record's name field, and the
+    // password as held here: an account longer than that would be cut and
+    // refused at every later login, so it is not taken and the next login asks
+    // the service again.
+    const size_t maxName = sizeof(LoginRecord::UserName) - 1 - (sizeof kLoginPrefix - 1);
+    const size_t maxPassword = sizeof g_app.Password - 1;
+    if (strlen(name) > maxName || strlen(password) > maxPassword) {
+        MsgBox(0x10001,
+               "REG: the account from the service is too long to send (%u, %u characters; at most %u, %u); "
+               "not taken.",
+               (unsigned)strlen(name), (unsigned)strlen(password), (unsigned)maxName, (unsigned)maxPassword);
+        return;
+    }
+    // Kept and used for this run's logins; only "cert" is bounded to 20, and
+    // SaveConfig stores the account whole or clears it.
     CopyText(g_app.UserName, name);
     CopyText(g_app.Password, password);
     if (!name[0]) return;
