@@ -53,12 +53,16 @@ def _copy_prefix(template, dest):
     """Copies the prepared prefix. system32 (most of its size, never written by
     the tests) is hard-linked; everything else is a real copy, except the users'
     Temp folders: the Windows test programs of the same run use the prepared
-    prefix and write there while beds copy it."""
+    prefix and write there while beds copy it. For the same reason the
+    wineserver's registry saves in progress (reg*.tmp, renamed over *.reg when
+    written) are left out: one may be gone by the time it would be copied."""
     sys32 = os.path.join("drive_c", "windows", "system32")
 
     def ignore(d, names):
         rel = os.path.relpath(d, template)
         skipped = [n for n in names if os.path.join(rel, n) == sys32]
+        if rel == ".":
+            skipped += [n for n in names if n.startswith("reg") and n.endswith(".tmp")]
         if os.path.basename(os.path.dirname(rel)) == "users" and os.path.dirname(os.path.dirname(rel)) == "drive_c":
             skipped += [n for n in names if n.lower() == "temp"]
         return skipped
