@@ -317,9 +317,13 @@ TEST_F(NetcheckTest, OnlineIsReportedOnceAndStopEndsTheThread) {
     EXPECT_LT(ThreadCpuMs(thread) - cpu0, 150.0) << "CPU ms in two seconds";
     EXPECT_EQ(g_calls, 1);
 
-    // The server goes quiet: offline after one full probe.
+    // The server goes quiet: offline after one full probe (five one-second
+    // reply windows), before a second one could have ended.
     r.SetDefault(-1);
+    DWORD quiet = GetTickCount();
     ASSERT_TRUE(WaitFor([] { return g_calls > 1; }, 10000));
+    // The wait above grows with the lane; the probe's reply windows do not.
+    EXPECT_LT(GetTickCount() - quiet, 10000u) << "offline only after more than one full probe";
     EXPECT_EQ(g_lastStatus, 0);
     EXPECT_EQ(CountLines("NET: Network change to offline."), 1);
 
@@ -339,11 +343,15 @@ TEST_F(NetcheckTest, SecondTickOfTheFirstPeriodProbes) {
     r.Script({-1, -1, -1, -1, -1});
     r.SetDefault(10);
     ResetCallback();
+    const DWORD offlineMs = 60000;
     SetEnvironmentVariableA("ZORVET_NETCHECK_TEST_MS", "300,60000,60000");
+    DWORD t0 = GetTickCount();
     StartNetcheck(RecordStatus, "127.0.0.1");
     ASSERT_EQ(StartedThreads().size(), 1u);
     DWORD id = StartedThreads()[0];
     EXPECT_TRUE(WaitFor([] { return g_calls > 0; }, 30000)) << "no second probe before the offline period";
+    // The wait above grows with the lane; the offline period does not.
+    EXPECT_LT(GetTickCount() - t0, offlineMs) << "the second probe waited for the offline period";
     EXPECT_EQ(g_lastStatus, 1);
     EXPECT_EQ(r.Probes(), 6) << "five unanswered attempts, then one answered";
     StopNetcheck();

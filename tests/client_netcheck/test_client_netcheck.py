@@ -123,7 +123,12 @@ b.write_cert(make_cert(OPTS, "demo_user", "demo_pass", server="nosuch.invalid"))
 b.env["ZORVET_NETCHECK_TEST_MS"] = "300,60000,60000"
 n = starts()
 c.start()
+check(b.wait(lambda: lines(RESOLVE) >= 3, timeout=30), "three resolve retry lines of the first probe")
+first_done = time.time()
 check(b.wait(lambda: lines(RESOLVE) >= 6, timeout=30), "three resolve retry lines for each of two probes")
+# The waits grow with the lane; the offline period does not.
+took = time.time() - first_done
+check(took < 60, "the second probe did not wait for the 60 s offline period (%.1f s)" % took)
 time.sleep(1.0)
 check(lines(RESOLVE) == 6, "exactly six")
 check(lines(ONLINE) == 0 and starts() == n, "unresolvable: offline, no connect")

@@ -492,6 +492,7 @@ TEST_F(Notes, TextNoteRestsAtTheEdgeAndClosesByItsCloseArea) {
 // comes up as usual.
 TEST_F(Notes, TextNoteLeftAloneSlidesOutAndIsDestroyed) {
     int before = ThreadCount();
+    DWORD shown = GetTickCount();
     nw_ShowTextNote(41, "left alone", "goes by itself", "", 1, Module(), "BINARY", 1002, NULL, NULL, NULL);
     HWND h = WaitOneNote();
     ASSERT_TRUE(h);
@@ -504,6 +505,9 @@ TEST_F(Notes, TextNoteLeftAloneSlidesOutAndIsDestroyed) {
         if (IsWindowVisible(h) && GetWindowRect(h, &rc) && rc.top > rest.y) seenLeaving = true;
         return NoWindowLeft();
     }, 15000)) << "the note never went away";
+    // The wait above grows with the lane; the stay does not. A note that went
+    // only after the minute the others stay was not left for its own second.
+    EXPECT_LT(GetTickCount() - shown, 60000u) << "the note stayed a minute, not its second";
     EXPECT_TRUE(seenLeaving) << "the note went without sliding out";
     EXPECT_TRUE(WaitFor([&] { return ThreadCount() <= before; }, 3000)) << ThreadCount() << " > " << before;
 
