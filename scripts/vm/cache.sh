@@ -25,23 +25,31 @@ mounts_under() {
     done | LC_ALL=C sort -z -r
 }
 
-# remove_tree DIR: deletes DIR and everything below it, after unmounting all
-# that is mounted there. Fails, deleting nothing, while something stays mounted.
-remove_tree() {
-  local dir=$1 real m left
-  [ -e "$dir" ] || [ -L "$dir" ] || return 0
-  if [ -L "$dir" ] || [ ! -d "$dir" ]; then rm -f -- "$dir"; return; fi
-  real=$(cd "$dir" && pwd -P) || return 1
-  mapfile -d '' left < <(mounts_under "$real")
+# unmount_below DIR WHY: unmounts all that is mounted at or below DIR (an
+# absolute path without symbolic links), deepest first. Fails while anything
+# stays mounted there, naming it after WHY.
+unmount_below() {
+  local dir=$1 why=$2 m left
+  mapfile -d '' left < <(mounts_under "$dir")
   for m in "${left[@]}"; do
     umount -- "$m" 2>/dev/null || umount -l -- "$m" 2>/dev/null || true
   done
-  mapfile -d '' left < <(mounts_under "$real")
+  mapfile -d '' left < <(mounts_under "$dir")
   if [ ${#left[@]} -gt 0 ]; then
-    echo "vm-cache: not deleting $real: still mounted below it:" >&2
+    echo "vm-cache: $why: still mounted below it:" >&2
     printf '  %s\n' "${left[@]}" >&2
     return 1
   fi
+}
+
+# remove_tree DIR: deletes DIR and everything below it, after unmounting all
+# that is mounted there. Fails, deleting nothing, while something stays mounted.
+remove_tree() {
+  local dir=$1 real
+  [ -e "$dir" ] || [ -L "$dir" ] || return 0
+  if [ -L "$dir" ] || [ ! -d "$dir" ]; then rm -f -- "$dir"; return; fi
+  real=$(cd "$dir" && pwd -P) || return 1
+  unmount_below "$real" "not deleting $real" || return 1
   rm -rf --one-file-system -- "$real"
 }
 

@@ -76,12 +76,12 @@ cp /etc/resolv.conf "$TREE/etc/resolv.conf" 2>/dev/null || true
 printf '#!/bin/sh\nexit 101\n' > "$TREE/usr/sbin/policy-rc.d"; chmod +x "$TREE/usr/sbin/policy-rc.d"
 for m in proc sys dev dev/pts; do mount --bind "/$m" "$TREE/$m"; done
 
-in_tree() { chroot "$TREE" env DEBIAN_FRONTEND=noninteractive LC_ALL=C "$@"; }
+IN_TREE=(chroot "$TREE" env DEBIAN_FRONTEND=noninteractive LC_ALL=C)
+in_tree() { "${IN_TREE[@]}" "$@"; }
 # apt_step LIMIT WHAT COMMAND...: a step of apt in the tree, logged, with its time limit.
 apt_step() {
   local limit=$1 what=$2 rc=0; shift 2
-  timeout -k 30 "$limit" chroot "$TREE" env DEBIAN_FRONTEND=noninteractive LC_ALL=C "$@" \
-    >>"$WORK/packages.log" 2>&1 || rc=$?
+  timeout -k 30 "$limit" "${IN_TREE[@]}" "$@" >>"$WORK/packages.log" 2>&1 || rc=$?
   [ $rc != 124 ] || log "$what did not finish within $limit s"
   [ $rc = 0 ] || { tail -40 "$WORK/packages.log" >&2; exit 1; }
 }
@@ -102,9 +102,7 @@ if [ "$TIMEZONE" != none ] && [ -e "$TREE$TIMEZONE" ]; then
 fi
 in_tree apt-get clean
 # mke2fs must not copy the host's devices: nothing may stay mounted in the tree.
-for m in dev/pts dev sys proc; do umount "$TREE/$m"; done
-mapfile -d '' left < <(mounts_under "$(cd "$TREE" && pwd -P)")
-[ ${#left[@]} = 0 ] || { log "still mounted in the tree: ${left[*]}"; exit 1; }
+unmount_below "$(cd "$TREE" && pwd -P)" "not making an image of $TREE" || exit 1
 rm -f "$TREE/usr/sbin/policy-rc.d"
 
 install -m 755 "$VM/guest-init" "$TREE/sbin/zorvet-init"
