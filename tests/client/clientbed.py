@@ -161,6 +161,12 @@ class Client:
     def find(self, cls="-", title="-"):
         return "FOUND" in self.probe("find", cls, title)
 
+    def wait_own_hide(self):
+        """The dialog hides itself 5 s after a connection from it, however long
+        the test's steps took; shown again before that, it would hide under the
+        next look or click. Waits for that hide."""
+        check(self.bed.wait(lambda: not self.dialog()["visible"], timeout=10), "dialog hides itself after connecting")
+
     def exit_via_tray(self):
         self.probe("command", 220)
 

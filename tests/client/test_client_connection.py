@@ -37,7 +37,7 @@ def connect():
 def show():
     global hide_pending
     if hide_pending:
-        check(b.wait(lambda: not c.dialog()["visible"], timeout=10), "dialog hides itself after connecting")
+        c.wait_own_hide()
         hide_pending = False
     c.probe("command", 221)  # the tray menu's "open"
     check(c.bed.wait(lambda: c.dialog()["visible"]), "dialog shown")

@@ -43,9 +43,7 @@ check(p.wait_for(peer.CMD_KEEP_ALIVE, count=n_keep + 1, timeout=45),
       "while the box is open the library's keep-alive goes on (2017)")
 check(c.box("ok") == gbk("用户名密码错误"), "the box was still open, answered")
 check(c.log().count(REFUSED_TEXT) == 1, "the library's message logged once")
-# The dialog hides itself 5 s after the state came; shown again before that, it
-# would hide under the next look.
-check(b.wait(lambda: not c.dialog()["visible"], timeout=10), "dialog hides itself after connecting")
+c.wait_own_hide()
 c.probe("command", 221)  # the tray menu's "open"
 check(c.wait_visible(1611), "the state the main thread took meanwhile is shown")
 
