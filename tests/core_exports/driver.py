@@ -93,6 +93,12 @@ class Driver:
         assert result[0] == words[0], (words, result)
         return result[1:], events
 
+    def wait(self, *words, ms):
+        """A driver wait that ends as soon as its event comes (waitstate,
+        waittrace). ms is how long to give it, in this lane's time like the beds'
+        waits; a check of how soon the event came measures that itself."""
+        return self.call(*words, int(scaled(ms / 1000) * 1000), timeout=ms / 1000 + 10)
+
     def value(self, *words):
         """The result as a number (hex), asserting no callback came with it."""
         r, ev = self.call(*words)

@@ -142,14 +142,14 @@ def start_sends_the_login_record_and_states_reach_the_callback():
         k = p.wait_for(peer.CMD_START)
         assert k.prefix == 24 + 180
         assert k.payload == peer.login_record("demo_user", "demo_pass", 0, 4)
-        r, ev = d.call("waitstate", 3, 5000)
+        r, ev = d.wait("waitstate", 3, ms=5000)
         assert r == ["1"] and states(ev) == [2, 3], ev
         p.on(peer.CMD_START, result=0x50130209, times=1)
         r, _ = d.value("start", hx("x"), hx("y"), 0, 1)
         assert r == 0x50130209
         d.call("stop")
         assert p.wait_for(peer.CMD_STOP)
-        assert states(d.call("waitstate", 1, 5000)[1]) == [4, 1]
+        assert states(d.wait("waitstate", 1, ms=5000)[1]) == [4, 1]
 
 
 @case
@@ -161,7 +161,7 @@ def start_auto_account_needs_a_callback_and_gets_the_account():
         assert requests() == []
         r, _ = d.value("start", "-", "-", 1, 1)
         assert r == 0
-        r, ev = d.call("waitstate", 3, 5000)
+        r, ev = d.wait("waitstate", 3, ms=5000)
         assert ("C", peer.DEMO_USER, peer.DEMO_PASS) in ev, ev
 
 

@@ -34,7 +34,7 @@ def connect_query_stop_clear():
         assert r == 1, hex(r)                       # the service is idle
         r, _ = d.value("start", hx(peer.DEMO_USER), hx(peer.DEMO_PASS), 0, 1)
         assert r == 0, hex(r)
-        r, ev = d.call("waitstate", 3, 5000)
+        r, ev = d.wait("waitstate", 3, ms=5000)
         assert r == ["1"] and states(ev) == [2, 3], ev
         r, _ = d.call("query")
         assert r[0] == "1"
@@ -42,7 +42,7 @@ def connect_query_stop_clear():
         assert q["ID"] and q["Status"] & 0x10 and q["IP"], q
         assert d.value("corever")[0] == peer.SERVICE_VERSION
         d.call("stop")
-        r, ev = d.call("waitstate", 1, 5000)
+        r, ev = d.wait("waitstate", 1, ms=5000)
         assert r == ["1"] and states(ev) == [4, 1], ev
         d.call("clear")
         assert d.value("errno")[0] == 0x50000A0A   # the link is closed

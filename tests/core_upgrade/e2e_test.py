@@ -81,7 +81,7 @@ def main():
 
         info = struct.pack("<9I", 0, 0, 0, 0x1072012E, 0x1071024B, 0x1073008B, 1, 0, 0)
         check(bed.control("push 1009 value=%d payload=%s" % (INDEX, info.hex())) == "OK", "1009 pushed")
-        r, ev = d.call("waittrace", b"create udp socket (port=63875)".hex(), 5000)
+        r, ev = d.wait("waittrace", b"create udp socket (port=63875)".hex(), ms=5000)
         check(r == ["1"], "upgrade worker started on 63875: %r" % traces(ev))
         check(1 in states(ev), "StateCallback(1) at the start")
         r, ev = d.value("errno")
@@ -97,9 +97,9 @@ def main():
 
         t = threading.Thread(target=updater)
         t.start()
-        r, ev = d.call("waittrace", b"service back: 0".hex(), 120000, timeout=140)
+        r, ev = d.wait("waittrace", b"service back: 0".hex(), ms=120000)
         check(r == ["1"], "the watch ended with success: %r" % traces(ev)[-5:])
-        r, more = d.call("waittrace", b"Zorvet_ReInit".hex(), 10000, timeout=20)
+        r, more = d.wait("waittrace", b"Zorvet_ReInit".hex(), ms=10000)
         ev += more
         check(r == ["1"], "REINIT_TIMER reconnected")
         t.join(150)
