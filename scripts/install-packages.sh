@@ -5,9 +5,10 @@
 set -euo pipefail
 
 # The builds (both lanes): CMake, mingw, the third-party source builds, the
-# native sanitizer and fuzz builds; binutils also makes the lane's i386 probe.
+# native sanitizer (gcc) and fuzz (clang) builds; binutils also makes the
+# lane's i386 probe.
 PACKAGES=(
-  cmake ninja-build make dpkg-dev python3 file binutils
+  cmake ninja-build make dpkg-dev python3 file binutils gcc g++
   mingw-w64 g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix binutils-mingw-w64-i686
   libz-mingw-w64-dev googletest
   clang libclang-rt-14-dev
