@@ -49,6 +49,18 @@ def _enter_netns():
     os.execvpe("unshare", cmd, env)
 
 
+def _bed_folder(template):
+    """A new folder for one bed, in the system's temp folder, or beside the
+    prepared prefix where the temp folder is another file system (a tmpfs
+    /tmp): the copy hard-links into the prefix, which works on one file
+    system only."""
+    parent = tempfile.gettempdir()
+    beside = os.path.dirname(os.path.abspath(template))
+    if os.stat(parent).st_dev != os.stat(beside).st_dev:
+        parent = beside
+    return tempfile.mkdtemp(prefix="zorvet-bed-", dir=parent)
+
+
 def _copy_prefix(template, dest):
     """Copies the prepared prefix. system32 (most of its size, never written by
     the tests) is hard-linked; everything else is a real copy, except the users'
@@ -84,7 +96,7 @@ class Bed:
         template = os.environ.get("ZORVET_PREFIX_TEMPLATE")
         if not template or not os.path.isfile(os.path.join(template, "system.reg")):
             raise SystemExit("ZORVET_PREFIX_TEMPLATE does not name a prepared prefix (scripts/test.sh sets it)")
-        self.tmp = tempfile.mkdtemp(prefix="zorvet-bed-")
+        self.tmp = _bed_folder(template)
         self.prefix = os.path.join(self.tmp, "prefix")
         _copy_prefix(template, self.prefix)
         self.install = os.path.join(self.prefix, "drive_c", "Program Files", "ZORVET", "OVIK")
