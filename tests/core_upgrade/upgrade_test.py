@@ -172,9 +172,9 @@ def service_running_when_the_second_wait_starts_is_success_whatever_was_said():
     with driver(first=10000, second=10000) as d:
         announce(3)
         wait_trace(d, "create udp socket (port=63875)")
+        t0 = time.time()                                     # the first wait starts
         assert bed.wait(lambda: bound(63875), 3)            # the trace comes before the bind
         send(63875, "failed")                                # ends the first wait
-        t0 = time.time()
         ev = wait_trace(d, "updated")
         assert time.time() - t0 < 10, "updated only after the first wait's 10 s"
         assert not [m for m in messages(ev) if m[0] >= 0x50000000], ev
