@@ -35,9 +35,11 @@ fi
 export ZORVET_LANE ZORVET_TIME_SCALE
 
 # zorvet_windows SCRIPT [ARGS...]: runs `bash SCRIPT ARGS` in the lane's place.
+# The machine ends with the caller, however the caller ends: run.sh is told
+# (SIGTERM) and stops it and cleans up.
 zorvet_windows() {
   if [ "$ZORVET_LANE" = vm ]; then
-    bash "$(dirname "${BASH_SOURCE[0]}")/vm/run.sh" "$@"
+    setpriv --pdeathsig TERM bash "$(dirname "${BASH_SOURCE[0]}")/vm/run.sh" "$@"
   else
     bash "$@"
   fi

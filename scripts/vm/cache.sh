@@ -1,10 +1,10 @@
 # Sourced by scripts/vm/image.sh and run.sh: the machine cache's folder, its
 # lock, and the one way a tree of it is deleted.
 #
-# Making an image bind-mounts the host's /proc, /sys, /dev and /dev/pts into
-# its tree. GNU rm descends into mounted file systems, so a tree that still
-# holds one (a run killed before its clean-up, a failed unmount) would take
-# the host's devices with it: remove_tree unmounts everything below a tree,
+# Making an image mounts file systems in its tree only inside namespaces that
+# end with it, but a tree left by an older run may still hold the host's /dev.
+# GNU rm descends into mounted file systems, so a tree that still holds one
+# would take the host's devices with it: remove_tree unmounts everything below a tree,
 # refuses to go on while anything is still mounted there, and deletes with
 # --one-file-system besides.
 #

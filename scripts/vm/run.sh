@@ -15,7 +15,7 @@
 # ZORVET_VM_ACCEL picks QEMU's accelerator (tcg, or kvm where it works).
 # The machine is this script's child and is killed when this script ends,
 # however it ends (SIGKILL included), so it never writes into the shared
-# folders behind a later run's back.
+# folders behind a later run's back; the run's temporary folder goes with it.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 VM=$ROOT/scripts/vm
@@ -40,12 +40,18 @@ if [ $seed = 0 ]; then
     tries=$((tries + 1))
     [ $tries -le 3 ] || { echo "vm: the machine's image is gone each time it is made" >&2; exit 1; }
     cache_lock -u
-    bash "$VM/image.sh" >/dev/null
+    setpriv --pdeathsig TERM bash "$VM/image.sh" >/dev/null
     cache_lock -s
   done
 fi
 
 RUN=$(mktemp -d /var/tmp/zorvet-vm.XXXXXX)
+# The run folder outlives a run killed with SIGKILL, whose trap never runs: a
+# reaper of its own session waits for the folder's lock, which this script and
+# its children (all of which die with it) hold, and then deletes it.
+exec {run_lock}<"$RUN"
+flock -x "$run_lock"
+setsid flock "$RUN" rm -rf --one-file-system -- "$RUN" </dev/null >/dev/null 2>&1 {run_lock}<&- &
 qpid=
 finish() {
   [ -z "$qpid" ] || kill -KILL "$qpid" 2>/dev/null || true
