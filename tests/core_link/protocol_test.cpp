@@ -9,6 +9,7 @@
 #include "core.h"
 #include "fake_peer.h"
 #include "test_seams.h"
+#include "../wait_scale.h"
 
 using namespace wire;
 
@@ -323,9 +324,12 @@ TEST_F(Link, ReadEndsWhenPeerClosesOrSocketFails) {
 TEST_F(Link, RequestRepliesAndSerialisesThreads) {
     std::atomic<bool> stop{false};
     std::atomic<bool> framingOk{true};
+    std::atomic<bool> overlapped{false};
     std::atomic<int> keepAlives{0};
     // Answers every request with its own command and result = value; each reply
     // goes out in two pieces so that a reader that does not reassemble fails.
+    // While a request is unanswered nothing else may arrive: not another
+    // thread's request, not a keep-alive.
     std::thread peer([&] {
         Bytes pending;
         while (!stop) {
@@ -344,9 +348,15 @@ TEST_F(Link, RequestRepliesAndSerialisesThreads) {
                     ++keepAlives;
                     continue;
                 }
+                if (!pending.empty()) overlapped = true;
                 Bytes reply = ServicePacket(reqs[0].h.Command, reqs[0].payload, 0, reqs[0].h.Value);
                 g_peer.Send(Bytes(reply.begin(), reply.begin() + 12));
                 Sleep(2);
+                Bytes early = g_peer.ReadSome(0);
+                if (!early.empty()) {
+                    overlapped = true;
+                    pending.insert(pending.end(), early.begin(), early.end());
+                }
                 g_peer.Send(Bytes(reply.begin() + 12, reply.end()));
             }
         }
@@ -358,25 +368,42 @@ TEST_F(Link, RequestRepliesAndSerialisesThreads) {
     EXPECT_EQ(len, 2u);
 
     // Two threads and the keep-alive on the window thread, all on one socket.
+    // The keep-alive skips its tick while a request is in flight, and one
+    // worker's request may well outlast the other's pause (a slow machine), so
+    // every ten requests both workers stay out of the lock until a keep-alive
+    // has gone out (or a give-up time has passed).
     g_core.connected = 1;
     SetTimer(g_core.helperWnd, KEEPALIVE_TIMER, 5, nullptr);
-    std::atomic<int> wrong{0}, failed{0}, finished{0};
+    std::atomic<int> wrong{0}, failed{0}, finished{0}, done{0};
+    std::atomic<bool> gap{false};
     auto worker = [&](uint32_t base) {
         for (uint32_t i = 0; i < 40; ++i) {
+            while (gap) Sleep(1);
             EnterCriticalSection(&g_core.requestLock);
             std::string payload(100 + i, (char)base);
             int ok = RequestReply(CMD_PROC_KILL, base + i, 0, payload.data(), (uint32_t)payload.size(),
                                   nullptr, 0, nullptr);
             uint32_t result = g_core.LastReplyHeader.Result;
             LeaveCriticalSection(&g_core.requestLock);
-            Sleep(5);  // gaps in which the keep-alive gets the socket
+            if (++done % 10 == 0) gap = true;
+            Sleep(5);
             if (!ok) ++failed;
             else if (result != base + i) ++wrong;
         }
         ++finished;
     };
     std::thread a(worker, 1000), b(worker, 2000);
-    while (finished < 2) PumpFor(10);
+    int gaps = 0, gapsWithKeepAlive = 0;
+    while (finished < 2) {
+        PumpFor(10);
+        if (!gap || finished == 2) continue;
+        int before = keepAlives;
+        DWORD start = GetTickCount();
+        while (keepAlives == before && GetTickCount() - start < ScaledMs(2000)) PumpFor(5);
+        ++gaps;
+        if (keepAlives > before) ++gapsWithKeepAlive;
+        gap = false;
+    }
     a.join();
     b.join();
     KillTimer(g_core.helperWnd, KEEPALIVE_TIMER);
@@ -384,8 +411,11 @@ TEST_F(Link, RequestRepliesAndSerialisesThreads) {
     peer.join();
     EXPECT_EQ(failed, 0);
     EXPECT_EQ(wrong, 0);
-    EXPECT_TRUE(framingOk) << "requests and keep-alives interleaved on the wire";
-    EXPECT_GT(keepAlives, 0);
+    EXPECT_TRUE(framingOk) << "a request was cut or run together with another";
+    EXPECT_FALSE(overlapped) << "bytes came while a request was unanswered: requests, or a request and a "
+                                "keep-alive, interleaved on the wire";
+    EXPECT_GE(gaps, 7);
+    EXPECT_EQ(gapsWithKeepAlive, gaps) << "no keep-alive while neither worker held the lock";
 }
 
 TEST_F(Link, KeepAliveTicksOnlyWhileConnected) {
