@@ -20,7 +20,7 @@ b.write_cert(make_cert(OPT_LOG | OPT_REMEMBER_NAME | OPT_REMEMBER_PASSWORD, "dem
 # An updater window exists: the box only, the program stays.
 c.start()
 check(c.wait_visible(1610), "dialog up")
-holder = b.start(os.path.join(c.install, "uiprobe.exe"), "hold", "ZorvetUpdater", "Zorvet Acc Updater", "30000",
+holder = b.start(os.path.join(c.install, "uiprobe.exe"), "hold", "ZorvetUpdater", "Zorvet Acc Updater", str(int(clientbed.zorvet.scaled(30000))),
                  stdout=subprocess.PIPE)
 holder.stdout.readline()
 p.push_message(0x301B0004, "upgrade the client")

@@ -49,8 +49,10 @@ class Redirect:
         return len(self.probes)
 
     def settle(self, quiet=2.5, timeout=15):
-        """Waits until no probe has come for `quiet` seconds; True if so."""
-        end = time.time() + timeout
+        """Waits until no probe has come for `quiet` seconds (longer than the
+        check's periods, so not scaled), giving up after timeout in this lane's
+        time; True if so."""
+        end = time.time() + clientbed.zorvet.scaled(timeout)
         n, since = self.count(), time.time()
         while time.time() < end:
             time.sleep(0.2)

@@ -108,7 +108,7 @@ class Driver:
         try:
             self.proc.stdin.write(b"quit\n")
             self.proc.stdin.flush()
-            self.proc.wait(10)
+            self.proc.wait(scaled(10))
         except (OSError, subprocess.TimeoutExpired):
             self.proc.kill()
             self.proc.wait()

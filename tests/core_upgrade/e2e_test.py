@@ -75,6 +75,12 @@ def main():
     d = Driver(bed, "core_upgrade_driver.exe")
     try:
         d.call("debug")
+        # The watch's waits in this lane's time (15 s for the updater's first
+        # datagram, 180 s for the service to run again): the updater stops the
+        # service before it sends anything, which takes longer in a slower lane,
+        # and a first wait that ran out would take the still running service
+        # for success.
+        d.call("waits", int(zorvet.scaled(15) * 1000), int(zorvet.scaled(180) * 1000))
         r, _ = d.value("init")
         check(r == 1, "connected to the service, state %x" % r)
         bed.control("log clear")
@@ -102,7 +108,7 @@ def main():
         r, more = d.wait("waittrace", b"Zorvet_ReInit".hex(), ms=10000)
         ev += more
         check(r == ["1"], "REINIT_TIMER reconnected")
-        t.join(150)
+        t.join(zorvet.scaled(150))
         run = result.get("run")
         check(run is not None and run.returncode == 0, "updater ran: %r" % run)
 

@@ -30,7 +30,7 @@ def main():
             name = line.split()[1]
             out = os.path.join(art, "popup_%s_note.png" % name)
             r = subprocess.run(["import", "-display", bed.env["DISPLAY"], "-window", "root", out],
-                               capture_output=True, timeout=30)
+                               capture_output=True, timeout=zorvet.scaled(30))
             if r.returncode != 0 or not os.path.getsize(out):
                 print("import failed:", r.stderr.decode("utf-8", "replace"))
                 ok = False

@@ -17,6 +17,8 @@ Faults (route(fault=...), or fail_fault for the first fail_first requests):
   "hang"    headers, half the body, then nothing until the client gives up (use with care)
 content_length: True (default, the body's length), None (header absent, the body
 ends when the connection closes) or an int sent as it is.
+before: a function called with the request's record before the answer, which
+waits for it: a test can act at the moment a client asks, with the client held.
 Every response closes the connection (HTTP/1.0 style), so "absent" is well-defined.
 """
 import http.server
@@ -34,7 +36,7 @@ PAGE_500 = (b"<html><head><title>500 Internal Server Error</title></head>"
 
 class Route:
     def __init__(self, body=b"", status=200, headers=None, fault=None, content_length=True,
-                 fail_first=0, fail_fault="error", delay=0.0):
+                 fail_first=0, fail_fault="error", delay=0.0, before=None):
         if isinstance(body, str):
             body = body.encode("utf-8")
         self.body = body
@@ -45,6 +47,7 @@ class Route:
         self.fail_first = fail_first
         self.fail_fault = fail_fault
         self.delay = delay
+        self.before = before
         self.hits = 0
 
 
@@ -75,6 +78,8 @@ class _Handler(http.server.BaseHTTPRequestHandler):
                 hit = route.hits
         if route is None:
             return self._send(404, PAGE_404, {"Content-Type": "text/html"}, True)
+        if route.before:
+            route.before(record)
         if route.delay:
             time.sleep(route.delay)
         fault = route.fault

@@ -1,12 +1,14 @@
 """A minimal client of the local protocol for the stand-in's tests: registers
 like the core library (UDP 1002, TCP 2002) and sends requests with the length
-prefix; replies are read as the bytes one recv returns."""
+prefix; replies are read as the bytes one recv returns. Time-outs are in this
+lane's time (zorvet.scaled)."""
 import os
 import socket
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "py"))
 import peer  # noqa: E402
+from zorvet import scaled  # noqa: E402
 
 ADDR = ("127.0.0.1", peer.PORT)
 
@@ -15,8 +17,8 @@ class WireClient:
     def __init__(self, register=True):
         self.udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
         self.udp.bind(("127.0.0.1", 0))
-        self.udp.settimeout(3)
-        self.tcp = socket.create_connection(ADDR, timeout=3)
+        self.udp.settimeout(scaled(3))
+        self.tcp = socket.create_connection(ADDR, timeout=scaled(3))
         self.tcp.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
         if register:
             text = b"APP KEY:client-%d" % os.getpid()
@@ -28,7 +30,7 @@ class WireClient:
 
     def read(self, timeout=3):
         """The raw bytes of one recv (b"" when closed); socket.timeout if none."""
-        self.tcp.settimeout(timeout)
+        self.tcp.settimeout(scaled(timeout))
         return self.tcp.recv(8192)
 
     def request(self, command, payload=b"", **kw):
@@ -39,7 +41,7 @@ class WireClient:
         return p[2], p[4], p[5], p[6]
 
     def notification(self, timeout=3):
-        self.udp.settimeout(timeout)
+        self.udp.settimeout(scaled(timeout))
         data, _ = self.udp.recvfrom(8192)
         p = peer.parse(data)
         assert p is not None and p[0] == peer.MAGIC and p[3] == len(p[6]), data

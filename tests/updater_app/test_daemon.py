@@ -10,7 +10,6 @@ import io
 import os
 import socket
 import sys
-import threading
 import time
 import zipfile
 
@@ -136,26 +135,25 @@ def main():
         check("守护模式不显示" in log, "showmessage text logged instead of shown")
 
         # A service that does not come up again: its port is taken while it is
-        # stopped, so the restart fails and the run is reported as failed.
-        srv.route("/pkg/svc.zip", data, delay=1.0)
-        listeners.reset()
+        # stopped, so the restart fails and the run is reported as failed. The
+        # updater fetches the package only once the service has stopped, and
+        # waits for the answer: the port is taken while it waits.
         blocker = {}
 
-        def take_port():
-            end = time.time() + 60
-            while time.time() < end and "sock" not in blocker:
-                if bed.service_state() == 1:
-                    b = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-                    b.bind(("127.0.0.1", 63872))
-                    b.listen(1)
-                    blocker["sock"] = b
-                time.sleep(0.05)
+        def take_port(request):
+            try:
+                b = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                b.bind(("127.0.0.1", 63872))
+                b.listen(1)
+                blocker["sock"] = b
+            except OSError as e:
+                blocker["error"] = e
+            blocker["state"] = bed.service_state()
 
-        t = threading.Thread(target=take_port)
-        t.start()
+        srv.route("/pkg/svc.zip", data, before=take_port)
+        listeners.reset()
         rc = run_daemon(bed, listeners)
-        t.join(70)
-        check("sock" in blocker, "port taken while the service was stopped")
+        check("sock" in blocker and blocker["state"] == 1, "port taken while the service was stopped %r" % blocker)
         seq = listeners.got[0]
         check(rc == 0, "third daemon run ended (%r)" % rc)
         check("无法启动Zorvet服务: ZorvetDaemon\n".encode("gbk") in seq, "restart failure notice %r" % seq[-3:])

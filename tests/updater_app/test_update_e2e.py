@@ -108,9 +108,14 @@ def probe(bed, *args, timeout=30):
     return bed.run(["wine", bed.test_exe("window_probe.exe")] + list(args), timeout=timeout, capture_output=True)
 
 
+def ms(seconds):
+    """window_probe's wait argument: seconds in this lane's time, as milliseconds."""
+    return str(int(zorvet.scaled(seconds) * 1000))
+
+
 def dismiss_box(bed, seen):
     """Waits for the showmessage box, records its text, presses OK."""
-    r = probe(bed, "wait", "#32770", "Zorvet提示", "60000", timeout=90)
+    r = probe(bed, "wait", "#32770", "Zorvet提示", ms(60), timeout=90)
     if r.returncode == 0:
         seen["text"] = probe(bed, "text", "#32770", "Zorvet提示", "65535").stdout
         probe(bed, "press", "#32770", "Zorvet提示", "1")
@@ -143,7 +148,7 @@ def main():
     marker = os.path.join(bed.tmp, "closed.txt")
     host = bed.start(bed.test_exe("window_probe.exe"), "host", "ZorvetTestWnd", "Zorvet Test Window",
                      "Z:" + marker.replace("/", "\\"), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    check(probe(bed, "wait", "ZorvetTestWnd", "Zorvet Test Window", "20000").returncode == 0, "test window up")
+    check(probe(bed, "wait", "ZorvetTestWnd", "Zorvet Test Window", ms(20)).returncode == 0, "test window up")
 
     srv = httpd.Server(PORT).start()
     try:
@@ -154,7 +159,7 @@ def main():
         boxer = threading.Thread(target=dismiss_box, args=(bed, seen))
         boxer.start()
         r = bed.wine("updater.exe", "-auto", "-test", "-v=" + CURRENT, "-pid=119", "-p=OVIK", timeout=120)
-        boxer.join(100)
+        boxer.join(zorvet.scaled(100))
         check(r.returncode == 0, "updater exit code %r" % r.returncode)
         check(seen.get("text") == "更新进行中".encode("gbk"), "showmessage box text %r" % seen.get("text"))
 
@@ -277,7 +282,7 @@ def dialog_and_single_instance(bed):
         second = bed.wine("updater.exe", "-auto", "-test", "-p=OVIK", timeout=60)
         check(second.returncode == 0, "second updater ran")
         try:
-            first.wait(20)
+            first.wait(zorvet.scaled(20))
         except subprocess.TimeoutExpired:
             check(False, "first updater closed by the second")
             first.kill()
