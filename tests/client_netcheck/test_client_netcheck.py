@@ -65,7 +65,7 @@ OPTS = OPT_LOG | OPT_REMEMBER_NAME | OPT_REMEMBER_PASSWORD | OPT_AUTOCONNECT
 c = clientbed.Client()
 b = c.bed
 # The program under test is the build whose check reads ZORVET_NETCHECK_TEST_MS.
-shutil.copy2(b.test_exe("ovik_acc_nettest.exe"), os.path.join(c.install, "ovik_acc.exe"))
+shutil.copy2(b.test_exe("ovik_acc_test.exe"), os.path.join(c.install, "ovik_acc.exe"))
 p = c.start_peer()
 red = Redirect(11)
 
