@@ -2,7 +2,7 @@
 // client's files call in one another. Each file holds one concern:
 //   main.cpp (start-up, hidden window, exit), log.cpp + message_texts.cpp,
 //   settings.cpp, tray.cpp, connection.cpp, layout.cpp, sprites.cpp,
-//   dialog.cpp, pages.cpp, netcheck.cpp.
+//   dialog.cpp, pages.cpp, netcheck.cpp, dialog_record.cpp (test builds).
 #ifndef OVIK_APP_H
 #define OVIK_APP_H
 
@@ -164,5 +164,14 @@ extern int CurrentPage;
 typedef void (*NetcheckCallbackFn)(int status);
 void StartNetcheck(NetcheckCallbackFn callback, const char* host);
 void StopNetcheck();
+
+// ---- dialog_record.cpp: test builds only; nothing in the product
+#ifdef ZORVET_DIALOG_RECORD
+void RecordDialogEvent(const char* what);                  // dialog thread
+void RecordDialogPage(HWND dialog, int page, LONG state);  // dialog thread, after a page change
+#else
+inline void RecordDialogEvent(const char*) {}
+inline void RecordDialogPage(HWND, int, LONG) {}
+#endif
 
 #endif

@@ -345,6 +345,7 @@ void OnTimer(HWND dialog, UINT_PTR id) {
     } else if (id == PROGRESS_TIMER) {
         AnimateProgress(0, g_app.Layout);
     } else if (id == AUTOHIDE_TIMER) {
+        RecordDialogEvent("autohide fired");
         ShowWindow(dialog, SW_HIDE);
         KillTimer(dialog, AUTOHIDE_TIMER);
     }
@@ -373,6 +374,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         ShowWindow(dialog, SW_HIDE);
         return TRUE;
     case WM_SHOWWINDOW:
+        RecordDialogEvent(wParam ? "shown" : "hidden");
         if (wParam == 1) {
             g_app.DialogVisible = 1;
             // Also posted (by a second start), when nothing has shown
@@ -414,7 +416,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         SetDlgItemTextA(dialog, IDC_PASSWORD, g_app.Password);
         return TRUE;
     case WM_APP_AUTOHIDE:
-        if (g_app.DialogVisible) SetTimer(dialog, AUTOHIDE_TIMER, 5000, nullptr);
+        if (g_app.DialogVisible) {
+            SetTimer(dialog, AUTOHIDE_TIMER, 5000, nullptr);
+            RecordDialogEvent("autohide armed");
+        }
         return TRUE;
     case WM_APP_SHOW_DIALOG:
         // ShowWindow sends WM_SHOWWINDOW only to a hidden dialog, which then

@@ -158,6 +158,7 @@ void ShowPageNow(int page, int fromShowWindow) {
     RECT r;
     if (GetWindowRect(d, &r)) SendMessageA(d, WM_MOVE, 0, MAKELPARAM(r.left, r.top));
     if (!BoxShowing || !BringBoxToFront()) SetForegroundWindow(d);
+    RecordDialogPage(d, page, st);
     InShowPage = 0;
 }
 

@@ -16,6 +16,10 @@ KEY = zorvet.INSTALL_KEY
 BOX_TITLE = "OVIK_ACC 提示信息"
 OPT_REMEMBER_NAME, OPT_REMEMBER_PASSWORD, OPT_AUTORUN, OPT_AUTOCONNECT, OPT_IMPORTANT, OPT_LOG = (
     0x80, 0x40, 0x20, 0x10, 0x08, 0x04)
+PAGE_STATUS = 1901
+# The dialog hides itself this long after a connection made from it (the
+# program's own time: no lane stretches it).
+AUTOHIDE_S = 5.0
 
 
 def gbk(text):
@@ -56,6 +60,12 @@ class Client:
         self.install = b.install
         for exe in ("uiprobe.exe", "fake_updater.exe"):
             shutil.copy2(b.test_exe(exe), os.path.join(b.install, exe))
+        # The program is its tests' build: the same program, whose dialog also
+        # appends its states to a record (see record()), and whose network check
+        # takes its intervals from ZORVET_NETCHECK_TEST_MS when that is set.
+        shutil.copy2(b.test_exe("ovik_acc_test.exe"), os.path.join(b.install, "ovik_acc.exe"))
+        b.env["ZORVET_DIALOG_RECORD"] = zorvet.INSTALL_WIN + "\\dialog_record.txt"
+        self.since = 0  # where the record of the last start or connect click begins
         self.proc = None
         self.peer = None
         self.set_service(service)
@@ -103,6 +113,7 @@ class Client:
         # started by the first window, inherits it and lets go a moment after the
         # program ends. A new start re-creates the log only once it is free.
         self.bed.wait(lambda: not self.log_holders(), timeout=10)
+        self.since = len(self.record())
         self.proc = self.bed.start("ovik_acc.exe", *args, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         return self.proc
 
@@ -146,6 +157,36 @@ class Client:
     def wait_visible(self, *ids, timeout=15):
         return self.bed.wait(lambda: self.visible(*ids), timeout=timeout, step=0.3)
 
+    # -- the dialog's record: what it showed, when (the test build's own lines)
+    def record(self):
+        """[(tick in seconds, words)] for each whole line of the record."""
+        path = os.path.join(self.install, "dialog_record.txt")
+        if not os.path.exists(path):
+            return []
+        lines = open(path, "rb").read().decode("ascii").split("\n")[:-1]  # the last one may be half written
+        return [(int(t) / 1000.0, rest.split()) for t, rest in (line.split(" ", 1) for line in lines)]
+
+    def click_connect(self):
+        """The connect button clicked; the record from here on tells what followed."""
+        self.since = len(self.record())
+        self.probe("click", 1610)
+
+    def _shown_connected(self, rec, ids):
+        """rec's first status page of state 3 with all ids visible since the
+        last start or connect click: (its tick, its index), or None. The dialog
+        records a page only while it is shown."""
+        for i in range(self.since, len(rec)):
+            tick, w = rec[i]
+            if w[:4] == ["page", str(PAGE_STATUS), "state", "3"] and set(map(str, ids)) <= set(w[5:]):
+                return tick, i
+        return None
+
+    def wait_record_connected(self, *ids, timeout=15):
+        """Whether the dialog showed the connected status page with these
+        controls. Read from the record: it may have hidden itself again by the
+        time a look would come."""
+        return self.bed.wait(lambda: self._shown_connected(self.record(), ids), timeout=timeout, step=0.3)
+
     def log(self):
         p = os.path.join(self.install, "ovik_acc.log")
         return open(p, "rb").read() if os.path.exists(p) else b""
@@ -164,8 +205,24 @@ class Client:
     def wait_own_hide(self):
         """The dialog hides itself 5 s after a connection from it, however long
         the test's steps took; shown again before that, it would hide under the
-        next look or click. Waits for that hide."""
-        check(self.bed.wait(lambda: not self.dialog()["visible"], timeout=10), "dialog hides itself after connecting")
+        next look or click. Waits for that hide (the wait only gives up: the
+        lane stretches it) and checks when it came by the program's own clock:
+        5 s after the dialog showed the connection, give or take the
+        machine's delays."""
+        def hide():
+            rec = self.record()
+            shown = self._shown_connected(rec, ())
+            if not shown:
+                return None
+            for (_, fired), (tick, hidden) in zip(rec[shown[1]:], rec[shown[1] + 1:]):
+                if fired == ["autohide", "fired"] and hidden == ["hidden"]:
+                    return tick - shown[0]
+            return None
+        took = self.bed.wait(hide, timeout=10, step=0.3)
+        check(took is not None, "dialog hides itself after connecting")
+        low, high = AUTOHIDE_S - 0.5, AUTOHIDE_S + 3
+        check(low <= took <= high, "dialog hid itself %.2f s after it showed the connection (%.1f-%.1f s)"
+              % (took, low, high))
 
     def exit_via_tray(self):
         self.probe("command", 220)

@@ -28,10 +28,10 @@ def connect():
     global hide_pending
     n = len(p.received(peer.CMD_START))
     check(c.wait_visible(1610), "connect button shown")
-    c.probe("click", 1610)
+    c.click_connect()
     hide_pending = True
     p.wait_for(peer.CMD_START, count=n + 1)
-    check(c.wait_visible(1611, 1618), "connected: disconnect button and address shown")
+    check(c.wait_record_connected(1611, 1618), "connected: disconnect button and address were shown")
 
 
 def show():
@@ -53,7 +53,8 @@ check(lg == {"UserName": b"qx.demo_user", "Password": b"demo_pass", "AutoAccount
 
 # Refresh cost: none while hidden, one 2011 per second while shown. The shown
 # seconds are counted once the dialog is shown again, with no hide to come.
-check(b.wait(lambda: not c.dialog()["visible"], timeout=6), "dialog hides itself after connecting")
+c.wait_own_hide()
+hide_pending = False
 time.sleep(0.5)
 t0 = len(p.received(peer.CMD_GET_QUERY_DATA))
 time.sleep(3.0)
@@ -92,7 +93,7 @@ for label, q, want in [
 ]:
     p.on(peer.CMD_GET_QUERY_DATA, payload=q)
     show()
-    c.probe("click", 1610)
+    c.click_connect()
     hide_pending = True
     text = c.box("ok", timeout_ms=15000)
     check(text is not None and gbk(want) in text, "expiry notice: " + label)

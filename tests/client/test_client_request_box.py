@@ -26,7 +26,7 @@ c.start()
 check(c.wait_visible(1610), "dialog up")
 
 p.on(peer.CMD_START, result=peer.BAD_LOGIN)
-c.probe("click", 1610)
+c.click_connect()
 check(p.wait_for(peer.CMD_START), "login sent (2006)")
 text = c.box("none", timeout_ms=15000)
 check(text == gbk("用户名密码错误"), "the refused login's box is open (%r)" % text)

@@ -62,7 +62,7 @@ c.probe("click", 1624)
 check(b.wait(lambda: len(p.registry) > n + 1 and p.registry[-1]["operation"] == 1), "and back")
 c.probe("clickat", 30, 50)  # status tab
 check(c.wait_visible(1610), "status tab shows the login view")
-c.probe("click", 1610)
+c.click_connect()
 check(p.wait_for(peer.CMD_START), "connect sends 2006")
 # The tab is clicked once the dialog is shown again, with no hide to come.
 c.wait_own_hide()

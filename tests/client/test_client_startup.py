@@ -97,7 +97,7 @@ check(not c.find("Zorvet_Acc"), "hidden window gone")
 # -- the service already connected: Zorvet_Init gives 3, the program starts in state 3
 p.state, p.connect_start = 3, int(time.time())
 c.start()
-check(c.wait_visible(1611, 1618), "started connected: disconnect button and address shown")
+check(c.wait_record_connected(1611, 1618), "started connected: disconnect button and address were shown")
 log = c.log()
 check(b"Zorvet Acc 1.7.3.0139" in log and b"(#" not in log, "versions logged, no debug lines without the option")
 c.exit_via_tray()

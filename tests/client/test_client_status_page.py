@@ -92,13 +92,13 @@ check(not controls()[PROGRESS]["visible"], "state 1: no progress block")
 q = peer.query_data(Status=0x90 | (2 << 10), Date="2031-01-02", IP="10.77.1.2", Start=1700000000,
                     ConnectTime=3725, Recv=1000, Out=1, RecvRate=1000 / 1024, OutRate=0.0)
 p.on(peer.CMD_GET_QUERY_DATA, payload=q)
-c.probe("click", CONNECT)
+c.click_connect()
 check(p.wait_for(peer.CMD_START, count=2), "connect again")
 p.push_status(2)
 p.push_status(3)
-check(c.wait_visible(DISCONNECT, IP), "state 3: disconnect button and texts")
+check(c.wait_record_connected(DISCONNECT, IP), "state 3: disconnect button and address were shown")
 # It hides itself after connecting; shown again it keeps showing.
-check(b.wait(lambda: not c.dialog()["visible"], timeout=8), "dialog hides itself after connecting")
+c.wait_own_hide()
 c.probe("command", 221)
 check(c.wait_visible(DISCONNECT, *TEXTS), "dialog shown again")
 rects = {i: r["rect"] for i, r in controls().items()}

@@ -32,8 +32,8 @@ holder.wait()
 
 # The service demands an upgrade while connected: its own box, the upgrade box,
 # then the updater with the program's version, and a quiet exit that stops first.
-c.probe("click", 1610)
-check(c.wait_visible(1611), "connected")
+c.click_connect()
+check(c.wait_record_connected(1611), "connected: disconnect button was shown")
 n = len(p.received(peer.CMD_STOP))
 p.push_message(0x50000A09, "must upgrade")
 check(c.box("ok") == gbk("本软件已经做重要更新，您必须进行升级才能正常使用本软件。"), "the service's message box")

@@ -5,7 +5,6 @@ reply of 10 bytes makes the network online and the dialog connects once (one
 2006 at the scripted peer); a name that does not resolve gives three retry
 lines a probe."""
 import os
-import shutil
 import socket
 import sys
 import threading
@@ -66,8 +65,6 @@ class Redirect:
 OPTS = OPT_LOG | OPT_REMEMBER_NAME | OPT_REMEMBER_PASSWORD | OPT_AUTOCONNECT
 c = clientbed.Client()
 b = c.bed
-# The program under test is the build whose check reads ZORVET_NETCHECK_TEST_MS.
-shutil.copy2(b.test_exe("ovik_acc_nettest.exe"), os.path.join(c.install, "ovik_acc.exe"))
 p = c.start_peer()
 red = Redirect(11)
 
